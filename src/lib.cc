@@ -1,0 +1,85 @@
+// Module entry: PyInit_kelvorin, the only exported symbol.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "python/kelvorin_type.h"
+#include "python/panic_exception.h"
+#include "python/values.h"
+
+namespace kelvorin::python {
+namespace {
+
+PyModuleDef g_module_def = {
+    PyModuleDef_HEAD_INIT,
+    "kelvorin",
+    "Graph-state based quantum circuit simulator exposed as the `kelvorin` Python module.",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+constexpr int kApiVersion = 1013;
+
+std::atomic<std::int64_t> g_interpreter_id{-1};
+PyObject* g_module = nullptr;
+
+// Appends `name` to the module's __all__ (creating it on first use) and binds
+// the class under that name.
+bool register_class(PyObject* module, const char* name, PyTypeObject* type) {
+  if (type == nullptr) return false;
+  PyObject* all = PyObject_GetAttrString(module, "__all__");
+  if (all == nullptr) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+    PyErr_Clear();
+    all = PyList_New(0);
+    if (all == nullptr || PyObject_SetAttrString(module, "__all__", all) < 0) {
+      Py_XDECREF(all);
+      return false;
+    }
+  }
+  PyObject* text = PyUnicode_FromString(name);
+  const bool ok = text != nullptr && PyList_Check(all) && PyList_Append(all, text) == 0;
+  if (text != nullptr && !PyList_Check(all)) PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
+  Py_XDECREF(text);
+  Py_DECREF(all);
+  if (!ok) return false;
+  return PyObject_SetAttrString(module, name, reinterpret_cast<PyObject*>(type)) == 0;
+}
+
+PyObject* init_module() {
+  PyInterpreterState* interp = PyInterpreterState_Get();
+  const std::int64_t id = PyInterpreterState_GetID(interp);
+  if (id == -1 && PyErr_Occurred()) return nullptr;
+  std::int64_t expected = -1;
+  if (!g_interpreter_id.compare_exchange_strong(expected, id) && expected != id) {
+    PyErr_SetString(PyExc_ImportError,
+                    "kelvorin does not support subinterpreters: it can only be imported in the interpreter "
+                    "that imported it first");
+    return nullptr;
+  }
+  if (g_module != nullptr) return Py_NewRef(g_module);
+
+  PyObject* module = PyModule_Create2(&g_module_def, kApiVersion);
+  if (module == nullptr) return nullptr;
+  if (!register_class(module, "MeasurementResult", measurement_result_type()) ||
+      !register_class(module, "Outcome", outcome_type()) || !register_class(module, "Axis", axis_type()) ||
+      !register_class(module, "Kelvorin", kelvorin_type())) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+  g_module = Py_NewRef(module);
+  return module;
+}
+
+}  // namespace
+}  // namespace kelvorin::python
+
+PyMODINIT_FUNC PyInit_kelvorin(void) {
+  return kelvorin::python::guarded<PyObject*>(nullptr, [] { return kelvorin::python::init_module(); });
+}

@@ -1,0 +1,190 @@
+#include "binding.h"
+
+#include <cstring>
+#include <string>
+
+#include "panic_exception.h"
+
+namespace kelvorin::python {
+namespace {
+
+std::string display_name(const Signature& sig) {
+  std::string s = sig.class_name;
+  s += '.';
+  s += sig.function_name;
+  s += "()";
+  return s;
+}
+
+void fail_too_many(const Signature& sig, Py_ssize_t given) {
+  PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd were given",
+               display_name(sig).c_str(), sig.count, given);
+}
+
+void fail_unexpected(const Signature& sig, PyObject* key) {
+  PyObject* text = PyObject_Str(key);
+  if (text == nullptr) {
+    resume_python_panic();
+    return;
+  }
+  PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", display_name(sig).c_str(),
+               text);
+  Py_DECREF(text);
+}
+
+// Fills the parameter that `key` names with `value`.
+bool bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out) {
+  const char* utf8 = nullptr;
+  Py_ssize_t size = 0;
+  if (PyUnicode_Check(key)) {
+    utf8 = PyUnicode_AsUTF8AndSize(key, &size);
+    if (utf8 == nullptr) PyErr_Clear();  // not representable as text: no parameter's name
+  }
+  if (utf8 != nullptr) {
+    for (std::size_t i = 0; i < sig.count; ++i) {
+      const std::size_t len = std::strlen(sig.names[i]);
+      if (static_cast<std::size_t>(size) == len && std::memcmp(utf8, sig.names[i], len) == 0) {
+        if (out[i] != nullptr) {
+          PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", display_name(sig).c_str(),
+                       sig.names[i]);
+          return false;
+        }
+        out[i] = value;
+        return true;
+      }
+    }
+  }
+  fail_unexpected(sig, key);
+  return false;
+}
+
+bool check_missing(const Signature& sig, PyObject** out) {
+  std::size_t missing = 0;
+  for (std::size_t i = 0; i < sig.count; ++i) missing += out[i] == nullptr;
+  if (missing == 0) return true;
+  std::string list;
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < sig.count; ++i) {
+    if (out[i] != nullptr) continue;
+    if (seen > 0) {
+      if (missing > 2) list += ',';
+      list += seen + 1 == missing ? " and " : " ";
+    }
+    list += '\'';
+    list += sig.names[i];
+    list += '\'';
+    ++seen;
+  }
+  PyErr_Format(PyExc_TypeError, "%s missing %zu required positional argument%s: %s", display_name(sig).c_str(),
+               missing, missing == 1 ? "" : "s", list.c_str());
+  return false;
+}
+
+}  // namespace
+
+bool bind_vector(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                 PyObject** out) {
+  for (std::size_t i = 0; i < sig.count; ++i) out[i] = nullptr;
+  if (static_cast<std::size_t>(nargs) > sig.count) {
+    fail_too_many(sig, nargs);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+  if (kwnames != nullptr) {
+    const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+      if (!bind_keyword(sig, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], out)) return false;
+    }
+  }
+  return check_missing(sig, out);
+}
+
+bool bind_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) {
+  for (std::size_t i = 0; i < sig.count; ++i) out[i] = nullptr;
+  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  if (static_cast<std::size_t>(nargs) > sig.count) {
+    fail_too_many(sig, nargs);
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = PyTuple_GET_ITEM(args, i);
+  if (kwargs != nullptr) {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      if (!bind_keyword(sig, key, value, out)) return false;
+    }
+  }
+  return check_missing(sig, out);
+}
+
+void set_type_mismatch(PyObject* obj, const char* expected) {
+  PyObject* name = PyType_GetQualName(Py_TYPE(obj));
+  if (name == nullptr) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "'<failed to extract type name>' object cannot be cast as '%s'", expected);
+    return;
+  }
+  PyErr_Format(PyExc_TypeError, "'%U' object cannot be cast as '%s'", name, expected);
+  Py_DECREF(name);
+}
+
+void prefix_argument_error(const char* name) {
+  resume_python_panic();
+  if (PyErr_Occurred() != PyExc_TypeError) return;  // exactly TypeError, not a subclass
+  PyObject* caught = PyErr_GetRaisedException();
+  PyObject* text = PyObject_Str(caught);
+  PyObject* message = nullptr;
+  if (text != nullptr) {
+    message = PyUnicode_FromFormat("argument '%s': %U", name, text);
+    Py_DECREF(text);
+  } else {
+    resume_python_panic();
+    PyErr_WriteUnraisable(caught);
+    PyObject* type_name = PyType_GetName(Py_TYPE(caught));
+    if (type_name != nullptr) {
+      message = PyUnicode_FromFormat("argument '%s': <unprintable %U object>", name, type_name);
+      Py_DECREF(type_name);
+    } else {
+      PyErr_Clear();
+      message = PyUnicode_FromFormat("argument '%s': <unprintable object>", name);
+    }
+  }
+  if (message == nullptr) {
+    Py_DECREF(caught);
+    return;  // MemoryError is set
+  }
+  PyObject* replacement = PyObject_CallOneArg(PyExc_TypeError, message);
+  Py_DECREF(message);
+  if (replacement == nullptr) {
+    Py_DECREF(caught);
+    return;
+  }
+  PyObject* cause = PyException_GetCause(caught);  // new reference or NULL
+  PyException_SetCause(replacement, cause);        // steals
+  Py_DECREF(caught);
+  PyErr_SetRaisedException(replacement);
+}
+
+bool to_index(PyObject* obj, const char* name, std::uint64_t* out) {
+  unsigned long long value;
+  if (PyLong_Check(obj)) {
+    value = PyLong_AsUnsignedLongLong(obj);
+  } else {
+    PyObject* index = PyNumber_Index(obj);
+    if (index == nullptr) {
+      prefix_argument_error(name);
+      return false;
+    }
+    value = PyLong_AsUnsignedLongLong(index);
+    Py_DECREF(index);
+  }
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    prefix_argument_error(name);
+    return false;
+  }
+  *out = value;
+  return true;
+}
+
+}  // namespace kelvorin::python

@@ -1,0 +1,146 @@
+#include "kelvorin_type.h"
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+#include "../graph_state/graph_state.h"
+#include "access.h"
+#include "binding.h"
+#include "panic_exception.h"
+#include "types.h"
+
+namespace kelvorin::python {
+namespace {
+
+struct KelvorinObject {
+  PyObject_HEAD
+  AccessFlag access;
+  GraphState state;
+};
+
+PyTypeObject* g_kelvorin = nullptr;
+
+// ------------------------------------------------------------ lifecycle ---
+
+constexpr const char* kNewParams[] = {"qubit_amount"};
+constexpr Signature kNewSignature = {"Kelvorin", "__new__", kNewParams, 1};
+
+PyObject* kelvorin_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    PyObject* bound[1];
+    if (!bind_tuple(kNewSignature, args, kwargs, bound)) return nullptr;
+    std::uint64_t n = 0;
+    if (!to_index(bound[0], "qubit_amount", &n)) return nullptr;
+    GraphState state(n);
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) return nullptr;  // `state` is released on return
+    auto* obj = reinterpret_cast<KelvorinObject*>(self);
+    new (&obj->access) AccessFlag(0);
+    new (&obj->state) GraphState(std::move(state));
+    return self;
+  });
+}
+
+void kelvorin_dealloc(PyObject* self) {
+  auto* obj = reinterpret_cast<KelvorinObject*>(self);
+  obj->state.~GraphState();
+  obj->access.~AccessFlag();
+  PyTypeObject* type = Py_TYPE(self);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+// ------------------------------------------------------ call convention ---
+
+// Binds, checks the receiver, takes access of kind A, converts the N index
+// arguments in parameter order, runs `op(state, indices)` and releases access.
+template <Access A, std::size_t N, class Op>
+PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames, Op&& op) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    PyObject* bound[N];
+    if (!bind_vector(sig, args, nargs, kwnames, bound)) return nullptr;
+    PyTypeObject* type = kelvorin_type();
+    if (type == nullptr) return nullptr;
+    if (!PyObject_TypeCheck(self, type)) {
+      set_type_mismatch(self, "Kelvorin");
+      return nullptr;
+    }
+    auto* obj = reinterpret_cast<KelvorinObject*>(self);
+    AccessGuard<A> guard(obj->access);
+    if (!guard.ok()) return nullptr;
+    std::uint64_t index[N];
+    for (std::size_t i = 0; i < N; ++i) {
+      if (!to_index(bound[i], sig.names[i], &index[i])) return nullptr;
+    }
+    return op(obj->state, index);
+  });
+}
+
+constexpr const char* kQubitParams[] = {"qubit"};
+
+#define KELVORIN_SINGLE_QUBIT_GATE(name)                                                                 \
+  constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
+  PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
+    return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
+                                             [](GraphState& state, const std::uint64_t* q) {             \
+                                               state.name(q[0]);                                         \
+                                               Py_RETURN_NONE;                                           \
+                                             });                                                         \
+  }
+
+KELVORIN_SINGLE_QUBIT_GATE(x)
+KELVORIN_SINGLE_QUBIT_GATE(y)
+KELVORIN_SINGLE_QUBIT_GATE(z)
+KELVORIN_SINGLE_QUBIT_GATE(h)
+KELVORIN_SINGLE_QUBIT_GATE(s)
+KELVORIN_SINGLE_QUBIT_GATE(sdag)
+
+#undef KELVORIN_SINGLE_QUBIT_GATE
+
+template <auto F>
+constexpr PyCFunction fastcall() {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
+}
+
+constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef g_methods[] = {
+    {"x", fastcall<method_x>(), kMethodFlags,
+     "x($self, qubit)\n--\n\nApply an X (Pauli-X) gate to the given qubit.\n\n`node` is the index of the qubit."},
+    {"y", fastcall<method_y>(), kMethodFlags,
+     "y($self, qubit)\n--\n\nApply a Y (Pauli-Y) gate to the given qubit.\n\n`node` is the index of the qubit."},
+    {"z", fastcall<method_z>(), kMethodFlags,
+     "z($self, qubit)\n--\n\nApply a Z (Pauli-Z) gate to the given qubit.\n\n`node` is the index of the qubit."},
+    {"h", fastcall<method_h>(), kMethodFlags,
+     "h($self, qubit)\n--\n\nApply an H (Hadamard) gate to the given qubit.\n\n`node` is the index of the qubit."},
+    {"s", fastcall<method_s>(), kMethodFlags,
+     "s($self, qubit)\n--\n\nApply an S (phase) gate to the given qubit.\n\n`node` is the index of the qubit."},
+    {"sdag", fastcall<method_sdag>(), kMethodFlags,
+     "sdag($self, qubit)\n--\n\nApply an S\u2020 (inverse phase) gate to the given qubit.\n\n`node` is the index of "
+     "the qubit."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot g_slots[] = {
+    {Py_tp_base, nullptr},
+    {Py_tp_dealloc, reinterpret_cast<void*>(kelvorin_dealloc)},
+    {Py_tp_doc, const_cast<char*>("Kelvorin(qubit_amount)\n--\n\n"
+                                  "Simulator for graph states over a fixed number of qubits.\n\n"
+                                  "Use this class from Python to apply gates and perform measurements.")},
+    {Py_tp_new, reinterpret_cast<void*>(kelvorin_new)},
+    {Py_tp_methods, g_methods},
+    {0, nullptr},
+};
+
+PyType_Spec g_spec = {"kelvorin.Kelvorin", sizeof(KelvorinObject), 0, Py_TPFLAGS_DEFAULT, g_slots};
+
+}  // namespace
+
+PyTypeObject* kelvorin_type() {
+  if (g_kelvorin == nullptr) g_kelvorin = create_type(g_spec);
+  return g_kelvorin;
+}
+
+}  // namespace kelvorin::python

@@ -1,0 +1,68 @@
+#include "panic_exception.h"
+
+#include <cstring>
+#include <string>
+
+namespace kelvorin::python {
+namespace {
+
+PyObject* g_panic_type = nullptr;
+
+constexpr const char kPanicDoc[] =
+    "Raised when the native code of the extension fails fatally.\n"
+    "\n"
+    "Like SystemExit, it derives from BaseException rather than Exception, so\n"
+    "that it typically propagates all the way up and ends the interpreter.";
+
+}  // namespace
+
+PyObject* panic_exception_type() {
+  if (g_panic_type == nullptr) {
+    g_panic_type = PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc,
+                                             PyExc_BaseException, nullptr);
+    if (g_panic_type == nullptr) {
+      PyErr_Print();
+      abort_at_boundary();
+    }
+  }
+  return g_panic_type;
+}
+
+PyObject* panic_exception_type_if_created() noexcept { return g_panic_type; }
+
+void set_panic_exception(const char* message) noexcept {
+  PyObject* type = panic_exception_type();
+  PyObject* text = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace");
+  if (text == nullptr) return;  // MemoryError is set
+  PyObject* exc = PyObject_CallOneArg(type, text);
+  Py_DECREF(text);
+  if (exc == nullptr) return;
+  PyErr_SetRaisedException(exc);
+}
+
+void abort_at_boundary() noexcept {
+  std::fputs("uncaught panic at ffi boundary\n", stderr);
+  std::fflush(stderr);
+  std::abort();
+}
+
+void resume_python_panic() {
+  PyObject* type = g_panic_type;
+  if (type == nullptr || !PyErr_ExceptionMatches(type)) return;
+  PyObject* exc = PyErr_GetRaisedException();
+  std::string text;
+  if (PyObject* s = PyObject_Str(exc)) {
+    Py_ssize_t size = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(s, &size)) text.assign(utf8, static_cast<std::size_t>(size));
+    Py_DECREF(s);
+  }
+  PyErr_Clear();
+  std::fputs("kelvorin: a PanicException raised by Python code that the extension called is "
+             "resumed as a fatal error.\nPython traceback:\n",
+             stderr);
+  PyErr_DisplayException(exc);
+  Py_DECREF(exc);
+  throw Panic(std::move(text));
+}
+
+}  // namespace kelvorin::python
