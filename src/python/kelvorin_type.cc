@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "../graph_state/graph_state.h"
+#include "../graph_state/entangled_group.h"
 #include "access.h"
 #include "binding.h"
 #include "panic_exception.h"
@@ -99,6 +101,28 @@ KELVORIN_SINGLE_QUBIT_GATE(sdag)
 
 #undef KELVORIN_SINGLE_QUBIT_GATE
 
+constexpr Signature k_get_entangled_group_signature = {"Kelvorin", "get_entangled_group", kQubitParams, 1};
+
+PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return call_method<Access::Shared, 1>(
+      k_get_entangled_group_signature, self, args, nargs, kwnames,
+      [](GraphState& state, const std::uint64_t* q) -> PyObject* {
+        const std::vector<Qubit> group = entangled_group(state, q[0]);
+        PyObject* set = PySet_New(nullptr);
+        if (set == nullptr) return nullptr;
+        for (const Qubit v : group) {
+          PyObject* item = PyLong_FromUnsignedLongLong(v);
+          if (item == nullptr || PySet_Add(set, item) < 0) {
+            Py_XDECREF(item);
+            Py_DECREF(set);
+            return nullptr;
+          }
+          Py_DECREF(item);
+        }
+        return set;
+      });
+}
+
 template <auto F>
 constexpr PyCFunction fastcall() {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
@@ -120,6 +144,9 @@ PyMethodDef g_methods[] = {
     {"sdag", fastcall<method_sdag>(), kMethodFlags,
      "sdag($self, qubit)\n--\n\nApply an S\u2020 (inverse phase) gate to the given qubit.\n\n`node` is the index of "
      "the qubit."},
+    {"get_entangled_group", fastcall<method_get_entangled_group>(), kMethodFlags,
+     "get_entangled_group($self, qubit)\n--\n\nReturn the set of qubits that are entangled with `qubit`.\n\nThis "
+     "follows adjacency in the underlying graph."},
     {nullptr, nullptr, 0, nullptr},
 };
 
