@@ -1,0 +1,58 @@
+#include "controlled_z.h"
+
+#include <string>
+
+#include "../clifford/cz_table.h"
+#include "local_complement.h"
+
+namespace kelvorin {
+namespace {
+
+[[noreturn]] void panic_same_qubit(Qubit a, Qubit b) {
+  panic("assertion `left != right` failed: Same control and target not allowed\n  left: " + std::to_string(a) +
+        "\n right: " + std::to_string(b));
+}
+
+// Whether v has a neighbour besides `other`, by population count.
+bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
+  const BitSpan row = state.adjacent(v);
+  return row.count() >= 1u + (row.contains(other) ? 1u : 0u);
+}
+
+}  // namespace
+
+void check_cz_arguments(const GraphState& state, Qubit a, Qubit b) {
+  if (a == b) [[unlikely]] panic_same_qubit(a, b);
+  check_index(state.qubit_count(), a);
+  check_index(state.qubit_count(), b);
+}
+
+unsigned apply_cz(GraphState& state, Qubit a, Qubit b) {
+  check_cz_arguments(state, a, b);
+
+  // The lookup is valid once each qubit either has no neighbour besides the
+  // other or carries an operator commuting with Z.  Reducing one qubit can
+  // give the other new neighbours (or take some away), so every condition is
+  // read afresh just before its step.
+  unsigned complementations = 0;
+  if (has_other_neighbour(state, a, b)) complementations += remove_vop(state, a, b);
+  if (has_other_neighbour(state, b, a)) complementations += remove_vop(state, b, a);
+  if (has_other_neighbour(state, a, b) && !z_commuting(state.vop(a)))
+    complementations += remove_vop(state, a, b);
+
+  BitSpan row_a = state.adjacent(a);
+  BitSpan row_b = state.adjacent(b);
+  const CzEntry entry = cz_table(row_a.contains(b), state.vop(a), state.vop(b));
+  if (entry.edge != 0) {
+    row_a.insert(b);
+    row_b.insert(a);
+  } else {
+    row_a.remove(b);
+    row_b.remove(a);
+  }
+  state.set_vop(a, entry.a);
+  state.set_vop(b, entry.b);
+  return complementations;
+}
+
+}  // namespace kelvorin
