@@ -1,0 +1,71 @@
+// The entangling operations must not allocate: this binary's global operator
+// new counts calls while a test has counting switched on.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <random>
+
+#include "controlled_z.h"
+#include "local_complement.h"
+#include "state_vector.test.h"
+#include "two_qubit_gates.h"
+
+namespace {
+bool g_counting = false;
+long g_allocations = 0;
+
+void* counted_allocation(std::size_t size) {
+  if (g_counting) ++g_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return counted_allocation(size); }
+void* operator new[](std::size_t size) { return counted_allocation(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace kelvorin {
+namespace {
+
+class CountAllocations {
+ public:
+  CountAllocations() {
+    g_allocations = 0;
+    g_counting = true;
+  }
+  ~CountAllocations() { g_counting = false; }
+  long count() const { return g_allocations; }
+};
+
+TEST(NoAllocation, CounterSeesAllocations) {
+  static int* volatile sink = nullptr;  // keeps the pair from being elided
+  CountAllocations counter;
+  sink = new int(3);
+  delete sink;
+  EXPECT_EQ(counter.count(), 1);
+}
+
+TEST(NoAllocation, EntanglingOperations) {
+  std::mt19937_64 rng(41);
+  for (int trial = 0; trial < 200; ++trial) {
+    const Qubit n = 2 + trial % 70;
+    GraphState g = testing::random_graph_state(n, rng, 0.3);
+    const Qubit a = rng() % n, b = (a + 1 + rng() % (n - 1)) % n;
+    CountAllocations counter;
+    toggle_edge(g, a, b);
+    local_complement(g, a);
+    remove_vop(g, b, a);
+    apply_cz(g, a, b);
+    for (std::size_t k = 0; k < kTwoQubitGateCount; ++k)
+      apply_two_qubit_gate(g, static_cast<TwoQubitGate>(k), a, b);
+    EXPECT_EQ(counter.count(), 0) << n << " qubits";
+  }
+}
+
+}  // namespace
+}  // namespace kelvorin
