@@ -7,6 +7,7 @@
 
 #include "../graph_state/graph_state.h"
 #include "../graph_state/entangled_group.h"
+#include "../graph_state/two_qubit_gates.h"
 #include "access.h"
 #include "binding.h"
 #include "panic_exception.h"
@@ -101,6 +102,30 @@ KELVORIN_SINGLE_QUBIT_GATE(sdag)
 
 #undef KELVORIN_SINGLE_QUBIT_GATE
 
+constexpr const char* kControlTargetParams[] = {"control", "target"};
+
+#define KELVORIN_TWO_QUBIT_GATE(name, gate)                                                               \
+  constexpr Signature k_##name##_signature = {"Kelvorin", #name, kControlTargetParams, 2};              \
+  PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
+    return call_method<Access::Exclusive, 2>(k_##name##_signature, self, args, nargs, kwnames,           \
+                                             [](GraphState& state, const std::uint64_t* q) {             \
+                                               apply_two_qubit_gate(state, TwoQubitGate::gate, q[0], q[1]); \
+                                               Py_RETURN_NONE;                                           \
+                                             });                                                         \
+  }
+
+KELVORIN_TWO_QUBIT_GATE(cz, CZ)
+KELVORIN_TWO_QUBIT_GATE(cx, CX)
+KELVORIN_TWO_QUBIT_GATE(xcx, XCX)
+KELVORIN_TWO_QUBIT_GATE(ycx, YCX)
+KELVORIN_TWO_QUBIT_GATE(xcz, XCZ)
+KELVORIN_TWO_QUBIT_GATE(ycz, YCZ)
+KELVORIN_TWO_QUBIT_GATE(cy, CY)
+KELVORIN_TWO_QUBIT_GATE(xcy, XCY)
+KELVORIN_TWO_QUBIT_GATE(ycy, YCY)
+
+#undef KELVORIN_TWO_QUBIT_GATE
+
 constexpr Signature k_get_entangled_group_signature = {"Kelvorin", "get_entangled_group", kQubitParams, 1};
 
 PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -144,6 +169,24 @@ PyMethodDef g_methods[] = {
     {"sdag", fastcall<method_sdag>(), kMethodFlags,
      "sdag($self, qubit)\n--\n\nApply an S\u2020 (inverse phase) gate to the given qubit.\n\n`node` is the index of "
      "the qubit."},
+    {"cz", fastcall<method_cz>(), kMethodFlags,
+     "cz($self, control, target)\n--\n\nApply a controlled-Z (CZ) gate with `control` and `target` qubits."},
+    {"cx", fastcall<method_cx>(), kMethodFlags,
+     "cx($self, control, target)\n--\n\nApply a controlled-X (CX) / CNOT gate with `control` and `target`."},
+    {"xcx", fastcall<method_xcx>(), kMethodFlags,
+     "xcx($self, control, target)\n--\n\nApply an X-controlled X gate (CX in the X basis)."},
+    {"ycx", fastcall<method_ycx>(), kMethodFlags,
+     "ycx($self, control, target)\n--\n\nApply a Y-controlled X gate (control qubit in the Y basis)."},
+    {"xcz", fastcall<method_xcz>(), kMethodFlags,
+     "xcz($self, control, target)\n--\n\nApply an X-controlled Z gate (target in X basis)."},
+    {"ycz", fastcall<method_ycz>(), kMethodFlags,
+     "ycz($self, control, target)\n--\n\nApply a Y-controlled Z gate (target in Y basis)."},
+    {"cy", fastcall<method_cy>(), kMethodFlags,
+     "cy($self, control, target)\n--\n\nApply a controlled-Y (CY) gate with `control` and `target`."},
+    {"xcy", fastcall<method_xcy>(), kMethodFlags,
+     "xcy($self, control, target)\n--\n\nApply an X-controlled Y gate (control in X basis)."},
+    {"ycy", fastcall<method_ycy>(), kMethodFlags,
+     "ycy($self, control, target)\n--\n\nApply a Y-controlled Y gate (both in Y basis)."},
     {"get_entangled_group", fastcall<method_get_entangled_group>(), kMethodFlags,
      "get_entangled_group($self, qubit)\n--\n\nReturn the set of qubits that are entangled with `qubit`.\n\nThis "
      "follows adjacency in the underlying graph."},
