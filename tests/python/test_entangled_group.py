@@ -4,11 +4,7 @@ import inspect
 
 import pytest
 
-import kelvorin
 from kelvorin import Kelvorin
-
-needs_cz = pytest.mark.skipif(not hasattr(Kelvorin, "cz"), reason="two-qubit gates not built")
-
 
 class Callback:
     def __init__(self, fn, value=0):
@@ -80,7 +76,6 @@ def test_shared_access_admits_shared_but_not_exclusive_reentry():
     s.x(0)  # both calls released their access
 
 
-@needs_cz
 def test_path_and_lone_qubit():
     s = path()
     for q in (0, 1, 2):
@@ -92,14 +87,12 @@ def test_path_and_lone_qubit():
     assert s.get_entangled_group(2) == {0, 1, 2}
 
 
-@needs_cz
 def test_group_follows_the_graph_not_the_gate_history():
     s = Kelvorin(2)
     s.cz(0, 1)  # both qubits hold H: no edge
     assert s.get_entangled_group(0) == {0}
 
 
-@needs_cz
 def test_cycle_and_far_apart_indices():
     s = Kelvorin(100)
     ring = [0, 1, 2, 40, 99, 64]
@@ -112,7 +105,6 @@ def test_cycle_and_far_apart_indices():
     assert s.get_entangled_group(50) == {50}
 
 
-@needs_cz
 @pytest.mark.skipif(not hasattr(Kelvorin, "measure_z"), reason="measurement not built")
 def test_measuring_the_middle_in_z_splits_the_path():
     s = path()
