@@ -95,6 +95,11 @@ class BitSpan {
     for_each_bit(blocks_, block_count_, static_cast<F&&>(f));
   }
 
+  // Copies the members of a span of the same bit length.
+  void assign(const BitSpan& other) noexcept {
+    for (std::size_t b = 0; b < block_count_; ++b) blocks_[b] = other.blocks_[b];
+  }
+
  private:
   Block* blocks_;
   std::size_t block_count_;

@@ -35,14 +35,14 @@ GraphState::GraphState(Qubit qubit_amount) {
   row_blocks_ = blocks_for_bits(qubit_amount);
   // The adjacency rows first: they are by far the larger part, and a failure
   // there must not have written n bytes of VOPs first.
-  rows_.reset(allocate_rows(qubit_amount, row_blocks_));
+  rows_.reset(allocate_rows(qubit_amount == 0 ? 0 : qubit_amount + kScratchRows, row_blocks_));
   vops_.assign(static_cast<std::size_t>(qubit_amount), vop::H);
 }
 
 GraphState::GraphState(const GraphState& other) : vops_(), row_blocks_(other.row_blocks_), rows_() {
   const Qubit n = other.qubit_count();
   if (n != 0) {
-    const std::size_t bytes = slab_bytes(n, row_blocks_);
+    const std::size_t bytes = slab_bytes(n + kScratchRows, row_blocks_);
     void* p = std::malloc(bytes);
     if (p == nullptr) throw std::bad_alloc();
     rows_.reset(static_cast<Block*>(p));

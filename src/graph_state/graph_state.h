@@ -44,6 +44,11 @@ class GraphState {
     return BitSpan(const_cast<Block*>(row(q)), qubit_count());
   }
 
+  // Working rows for operations that must snapshot neighbourhoods; they are
+  // part of the store's one allocation, so no operation allocates.
+  static constexpr std::size_t kScratchRows = 2;
+  BitSpan scratch(std::size_t i) noexcept { return BitSpan(row(qubit_count() + i), qubit_count()); }
+
   // VOP(q) <- g . VOP(q) (the gate acts after what is there).  Checks q.
   void apply_gate(Qubit q, Vop g) {
     check_index(qubit_count(), q);
