@@ -5,13 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "../graph_state/graph_state.h"
 #include "../graph_state/entangled_group.h"
+#include "../graph_state/graph_state.h"
+#include "../graph_state/measure.h"
+#include "../graph_state/peek.h"
 #include "../graph_state/two_qubit_gates.h"
+#include "../random/random_source.h"
 #include "access.h"
 #include "binding.h"
 #include "panic_exception.h"
 #include "types.h"
+#include "values.h"
 
 namespace kelvorin::python {
 namespace {
@@ -56,11 +60,11 @@ void kelvorin_dealloc(PyObject* self) {
 
 // ------------------------------------------------------ call convention ---
 
-// Binds, checks the receiver, takes access of kind A, converts the N index
-// arguments in parameter order, runs `op(state, indices)` and releases access.
-template <Access A, std::size_t N, class Op>
-PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, Op&& op) {
+// Binds the N arguments, checks the receiver and takes access of kind A, then
+// runs `body(state, bound)` and releases the access on every way out.
+template <Access A, std::size_t N, class Body>
+PyObject* with_access(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames, Body&& body) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     PyObject* bound[N];
     if (!bind_vector(sig, args, nargs, kwnames, bound)) return nullptr;
@@ -73,11 +77,21 @@ PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* arg
     auto* obj = reinterpret_cast<KelvorinObject*>(self);
     AccessGuard<A> guard(obj->access);
     if (!guard.ok()) return nullptr;
+    return body(obj->state, bound);
+  });
+}
+
+// The same for methods whose arguments are all qubit indices: converts them
+// in parameter order and runs `op(state, indices)`.
+template <Access A, std::size_t N, class Op>
+PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames, Op&& op) {
+  return with_access<A, N>(sig, self, args, nargs, kwnames, [&](GraphState& state, PyObject** bound) -> PyObject* {
     std::uint64_t index[N];
     for (std::size_t i = 0; i < N; ++i) {
       if (!to_index(bound[i], sig.names[i], &index[i])) return nullptr;
     }
-    return op(obj->state, index);
+    return op(state, index);
   });
 }
 
@@ -148,6 +162,80 @@ PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_s
       });
 }
 
+#define KELVORIN_MEASUREMENT(name, axis_number)                                                           \
+  constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
+  PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
+    return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
+                                             [](GraphState& state, const std::uint64_t* q) {             \
+                                               return new_measurement_result(                            \
+                                                   measure(state, q[0], axis_number, thread_random_source())); \
+                                             });                                                         \
+  }
+
+KELVORIN_MEASUREMENT(measure_x, axis::X)
+KELVORIN_MEASUREMENT(measure_y, axis::Y)
+KELVORIN_MEASUREMENT(measure_z, axis::Z)
+
+#undef KELVORIN_MEASUREMENT
+
+constexpr const char* kQubitsParams[] = {"qubits"};
+constexpr Signature k_peek_measure_set_signature = {"Kelvorin", "peek_measure_set", kQubitsParams, 1};
+
+// Reads a set or frozenset of qubit indices; false with the (prefixed) error
+// set when `qubits` is not a set or an element does not convert.
+bool read_qubit_set(PyObject* qubits, std::vector<Qubit>& out) {
+  if (!PyAnySet_Check(qubits)) {
+    set_type_mismatch(qubits, "set");
+    prefix_argument_error("qubits");
+    return false;
+  }
+  out.reserve(static_cast<std::size_t>(PySet_GET_SIZE(qubits)));
+  PyObject* it = PyObject_GetIter(qubits);
+  if (it == nullptr) {
+    prefix_argument_error("qubits");
+    return false;
+  }
+  while (PyObject* item = PyIter_Next(it)) {
+    std::uint64_t q = 0;
+    const bool ok = to_index(item, "qubits", &q);
+    Py_DECREF(item);
+    if (!ok) {
+      Py_DECREF(it);
+      return false;
+    }
+    out.push_back(q);
+  }
+  Py_DECREF(it);
+  if (PyErr_Occurred()) {  // the set changed size during iteration
+    prefix_argument_error("qubits");
+    return false;
+  }
+  return true;
+}
+
+PyObject* method_peek_measure_set(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return with_access<Access::Shared, 1>(
+      k_peek_measure_set_signature, self, args, nargs, kwnames, [](GraphState& state, PyObject** bound) -> PyObject* {
+        std::vector<Qubit> qubits;
+        if (!read_qubit_set(bound[0], qubits)) return nullptr;
+        const std::vector<PeekOutcome> outcomes = peek_measure_set(state, std::move(qubits), thread_random_source());
+        PyObject* dict = PyDict_New();
+        if (dict == nullptr) return nullptr;
+        for (const PeekOutcome& o : outcomes) {
+          PyObject* key = PyLong_FromUnsignedLongLong(o.qubit);
+          PyObject* value = key == nullptr ? nullptr : new_outcome(o.bit, o.axis);
+          const bool ok = value != nullptr && PyDict_SetItem(dict, key, value) == 0;
+          Py_XDECREF(key);
+          Py_XDECREF(value);
+          if (!ok) {
+            Py_DECREF(dict);
+            return nullptr;
+          }
+        }
+        return dict;
+      });
+}
+
 template <auto F>
 constexpr PyCFunction fastcall() {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
@@ -187,9 +275,21 @@ PyMethodDef g_methods[] = {
      "xcy($self, control, target)\n--\n\nApply an X-controlled Y gate (control in X basis)."},
     {"ycy", fastcall<method_ycy>(), kMethodFlags,
      "ycy($self, control, target)\n--\n\nApply a Y-controlled Y gate (both in Y basis)."},
+    {"measure_x", fastcall<method_measure_x>(), kMethodFlags,
+     "measure_x($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the X basis.\n\nReturns "
+     "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},
+    {"measure_y", fastcall<method_measure_y>(), kMethodFlags,
+     "measure_y($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the Y basis.\n\nReturns "
+     "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},
+    {"measure_z", fastcall<method_measure_z>(), kMethodFlags,
+     "measure_z($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the Z basis.\n\nReturns "
+     "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},
     {"get_entangled_group", fastcall<method_get_entangled_group>(), kMethodFlags,
      "get_entangled_group($self, qubit)\n--\n\nReturn the set of qubits that are entangled with `qubit`.\n\nThis "
      "follows adjacency in the underlying graph."},
+    {"peek_measure_set", fastcall<method_peek_measure_set>(), kMethodFlags,
+     "peek_measure_set($self, qubits)\n--\n\nSimulate measurements on a set of `qubits` without modifying the real "
+     "state.\n\nReturns a map from qubit index to `Outcome` (result and axis used)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
