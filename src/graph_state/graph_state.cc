@@ -42,11 +42,19 @@ GraphState::GraphState(Qubit qubit_amount) {
 GraphState::GraphState(const GraphState& other) : vops_(), row_blocks_(other.row_blocks_), rows_() {
   const Qubit n = other.qubit_count();
   if (n != 0) {
-    const std::size_t bytes = slab_bytes(n + kScratchRows, row_blocks_);
-    void* p = std::malloc(bytes);
-    if (p == nullptr) throw std::bad_alloc();
-    rows_.reset(static_cast<Block*>(p));
-    std::memcpy(p, other.rows_.get(), bytes);
+    rows_.reset(allocate_rows(n + kScratchRows, row_blocks_));
+    // Only non-zero stretches are written, so the pages of a sparse state's
+    // empty rows stay unmapped in the copy as they are in the original.
+    constexpr std::size_t kStretch = 16;
+    const std::size_t total = static_cast<std::size_t>(n) * row_blocks_;
+    const Block* from = other.rows_.get();
+    Block* to = rows_.get();
+    for (std::size_t i = 0; i < total; i += kStretch) {
+      const std::size_t len = total - i < kStretch ? total - i : kStretch;
+      Block any = 0;
+      for (std::size_t k = 0; k < len; ++k) any |= from[i + k];
+      if (any != 0) std::memcpy(to + i, from + i, len * sizeof(Block));
+    }
   }
   vops_ = other.vops_;
 }

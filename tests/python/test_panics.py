@@ -90,3 +90,34 @@ def test_memory_error_for_impossible_states():
         with pytest.raises(MemoryError):
             Kelvorin(n)
     Kelvorin(1000).h(999)
+
+
+def test_peek_without_memory_for_the_copy_raises_memory_error():
+    # A state of 60000 qubits holds 450 MB of adjacency rows; with the address
+    # space capped below twice that, the working copy cannot be had.
+    out = subprocess.run(
+        [
+            sys.executable,
+            "-c",
+            textwrap.dedent(
+                """
+                import resource, kelvorin
+                s = kelvorin.Kelvorin(60000)
+                s.h(0); s.h(1); s.cz(0, 1)
+                with open("/proc/self/statm") as f:
+                    vm = int(f.read().split()[0]) * resource.getpagesize()
+                resource.setrlimit(resource.RLIMIT_AS, (vm + 300 * 2**20, resource.RLIM_INFINITY))
+                try:
+                    s.peek_measure_set({0, 1})
+                    print("no error")
+                except MemoryError:
+                    print("MemoryError")
+                print(s.get_entangled_group(0) == {0, 1}, s.measure_z(2))
+                """
+            ),
+        ],
+        capture_output=True,
+        text=True,
+    )
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.split() == ["MemoryError", "True", "MeasurementResult.PlusOne"]
