@@ -1,9 +1,9 @@
 """End-to-end physics through the public API only.
 
-Statistical checks use bounds of 6.5 standard deviations of a fair coin, so a
-correct simulator fails any one of them with probability below 1e-10, while a
-branch probability off by 0.1 or more is caught almost surely at these sample
-sizes.
+Statistical checks use bounds of 7 standard deviations of a fair coin, so a
+correct simulator fails any one of them with probability below 3e-12 (the whole
+file below 1e-10), while a branch probability off by 0.1 or more is caught
+almost surely at these sample sizes.
 """
 
 import itertools
@@ -15,7 +15,7 @@ import pytest
 from kelvorin import Axis, Kelvorin, MeasurementResult
 
 PLUS, MINUS = MeasurementResult.PlusOne, MeasurementResult.MinusOne
-SIGMAS = 6.5
+SIGMAS = 7.0
 
 
 def bit(result):
