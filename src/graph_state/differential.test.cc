@@ -1,0 +1,162 @@
+// The engine against the literal reference implementation: random sequences
+// of every operation, failures included, must leave both stores bit-identical
+// after every step, with the same outcomes from the same random words.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "controlled_z.h"
+#include "entangled_group.h"
+#include "local_complement.h"
+#include "measure.h"
+#include "peek.h"
+#include "reference_engine.test.h"
+#include "two_qubit_gates.h"
+
+namespace kelvorin {
+namespace {
+
+// The same words for both engines.
+struct Words {
+  std::mt19937 rng;
+  std::uint32_t next_word() { return static_cast<std::uint32_t>(rng()); }
+};
+
+enum class Outcome { Ok, Failed };
+
+template <class F>
+std::pair<Outcome, std::string> run(F&& f) {
+  try {
+    f();
+    return {Outcome::Ok, ""};
+  } catch (const Panic& p) {
+    return {Outcome::Failed, p.what()};
+  }
+}
+
+class Differential : public ::testing::Test {
+ protected:
+  std::mt19937_64 rng{4242};
+
+  // Mostly valid indices, now and then one past the end or far beyond; a few
+  // hub qubits take part often, so that high degrees arise.
+  Qubit pick(Qubit n) {
+    const auto r = rng() % 100;
+    if (r < 2) return n + rng() % 3;
+    if (r < 3) return ~Qubit{0} - rng() % 2;
+    if (r < 35) return rng() % std::min<Qubit>(n, 4);
+    return rng() % n;
+  }
+};
+
+TEST_F(Differential, RandomOperationSequences) {
+  int steps = 0, failures = 0, sequences = 0;
+  for (int round = 0; round < 600; ++round) {
+    const Qubit n = 1 + rng() % (round % 4 == 0 ? 200 : 24);
+    GraphState g(n);
+    reference::Store ref(n);
+    const std::uint32_t seed = static_cast<std::uint32_t>(rng());
+    Words words_g{std::mt19937(seed)}, words_ref{std::mt19937(seed)};
+    const int length = 20 + static_cast<int>(rng() % 200);
+    for (int step = 0; step < length; ++step) {
+      const int kind = static_cast<int>(rng() % 100);
+      std::pair<Outcome, std::string> a, b;
+      std::string what;
+      if (kind < 25) {
+        const Qubit q = pick(n);
+        const Vop gates[] = {vop::X, vop::Y, vop::Z, vop::H, vop::S, vop::Sdag};
+        const Vop gt = gates[rng() % 6];
+        what = "gate " + std::to_string(gt) + " on " + std::to_string(q);
+        a = run([&] { g.apply_gate(q, gt); });
+        b = run([&] { ref.gate(q, gt); });
+      } else if (kind < 70) {
+        const Qubit c = pick(n), t = rng() % 20 == 0 ? c : pick(n);
+        const auto gate = static_cast<TwoQubitGate>(rng() % kTwoQubitGateCount);
+        what = "two-qubit gate " + std::to_string(int(gate)) + " on " + std::to_string(c) + ", " + std::to_string(t);
+        a = run([&] { apply_two_qubit_gate(g, gate, c, t); });
+        b = run([&] { ref.two_qubit_gate(gate, c, t); });
+      } else if (kind < 88) {
+        const Qubit q = pick(n);
+        const auto ax = static_cast<Axis>(rng() % 3);
+        what = "measure " + std::to_string(q) + " along " + std::to_string(ax);
+        std::uint8_t ma = 9, mb = 9;
+        a = run([&] { ma = measure(g, q, ax, words_g); });
+        b = run([&] { mb = ref.measure(q, ax, words_ref); });
+        ASSERT_EQ(ma, mb) << what;
+      } else if (kind < 94) {
+        const Qubit q = pick(n);
+        what = "group of " + std::to_string(q);
+        std::vector<Qubit> ga;
+        std::set<Qubit> gb;
+        a = run([&] { ga = entangled_group(g, q); });
+        b = run([&] { gb = ref.entangled_group(q); });
+        ASSERT_EQ(std::set<Qubit>(ga.begin(), ga.end()), gb) << what;
+        ASSERT_EQ(ga.size(), gb.size()) << what;
+      } else {
+        std::vector<Qubit> request;
+        const int count = static_cast<int>(rng() % 6);
+        for (int k = 0; k < count; ++k) request.push_back(pick(n));
+        what = "peek of " + std::to_string(count);
+        std::vector<PeekOutcome> pa;
+        std::vector<std::pair<Qubit, std::pair<std::uint8_t, Axis>>> pb;
+        a = run([&] { pa = peek_measure_set(g, request, words_g); });
+        b = run([&] { pb = ref.peek(request, words_ref); });
+        if (a.first == Outcome::Ok) {
+          ASSERT_EQ(pa.size(), pb.size()) << what;
+          for (std::size_t k = 0; k < pa.size(); ++k) {
+            ASSERT_EQ(pa[k].qubit, pb[k].first) << what;
+            ASSERT_EQ(pa[k].bit, pb[k].second.first) << what;
+            ASSERT_EQ(pa[k].axis, pb[k].second.second) << what;
+          }
+        }
+      }
+      ASSERT_EQ(a, b) << what;
+      ASSERT_TRUE(reference::same_store(ref, g)) << "after " << what << " (step " << step << ", n " << n << ")";
+      failures += a.first == Outcome::Failed;
+      ++steps;
+    }
+    // The random words were consumed identically.
+    ASSERT_EQ(words_g.next_word(), words_ref.next_word());
+    ++sequences;
+  }
+  EXPECT_EQ(sequences, 600);
+  EXPECT_GT(failures, 1000);
+  EXPECT_GT(steps, 50000);
+}
+
+TEST_F(Differential, HighDegreeGraphs) {
+  // Stars, complete graphs and GHZ chains exercise complementations about
+  // vertices of high degree.
+  for (Qubit n : {33u, 64u, 100u, 150u}) {
+    GraphState g(n);
+    reference::Store ref(n);
+    Words words_g{std::mt19937(7)}, words_ref{std::mt19937(7)};
+    for (Qubit q = 0; q < n; ++q) {
+      g.h(q);
+      ref.gate(q, vop::H);
+    }
+    for (Qubit q = 1; q < n; ++q) {
+      apply_two_qubit_gate(g, TwoQubitGate::CZ, 0, q);
+      ref.two_qubit_gate(TwoQubitGate::CZ, 0, q);
+    }
+    ASSERT_TRUE(reference::same_store(ref, g));
+    for (int step = 0; step < 300; ++step) {
+      const Qubit c = rng() % n, t = (c + 1 + rng() % (n - 1)) % n;
+      const auto gate = static_cast<TwoQubitGate>(rng() % kTwoQubitGateCount);
+      apply_two_qubit_gate(g, gate, c, t);
+      ref.two_qubit_gate(gate, c, t);
+      ASSERT_TRUE(reference::same_store(ref, g)) << "gate " << int(gate) << " on " << c << ", " << t;
+      if (step % 10 == 0) {
+        const Qubit q = rng() % n;
+        const auto ax = static_cast<Axis>(rng() % 3);
+        ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
+        ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvorin
