@@ -4,9 +4,9 @@
 // storage holds exactly ceil(bit_len / 32) blocks and every bit of the last
 // block at or beyond the bit length is zero.
 //
-// `BitSpan` is a non-owning view of such a set; the state store keeps all of
-// its rows in one allocation and hands out spans.  `BitSet` owns its blocks and
-// grows on insert.
+// `BitSpan` is a row of the state store, which keeps all of its rows in one
+// allocation and hands out spans; it also maintains the row's degree and
+// summaries.  `BitSet` owns its blocks and grows on insert.
 #pragma once
 
 #include <bit>
@@ -40,14 +40,38 @@ inline void for_each_bit(const Block* blocks, std::size_t count, F&& f) {
   }
 }
 
+// Two levels of summary per row, so that scans skip empty stretches: bit k of
+// summary word w is set exactly when block 64 w + k holds a member, and bit k
+// of top word t exactly when summary word 64 t + k is non-zero.  A scan costs
+// one step per 64 * 64 blocks (131072 qubits) plus one per non-empty summary
+// word, non-empty block and member.
+using SummaryWord = std::uint64_t;
+inline constexpr std::size_t kSummaryBits = 64;
+
+constexpr std::size_t summary_words_for_blocks(std::size_t blocks) {
+  return blocks / kSummaryBits + (blocks % kSummaryBits != 0);
+}
+constexpr std::size_t top_words_for_blocks(std::size_t blocks) {
+  return summary_words_for_blocks(summary_words_for_blocks(blocks));
+}
+
+// Where a row's bookkeeping lives: its summary and top words and its degree.
+struct RowIndex {
+  SummaryWord* summary;
+  SummaryWord* top;
+  std::uint64_t* degree;
+};
+
+// A row of the state store.  Besides its blocks it keeps the row's degree and
+// summaries up to date, so that counting is constant time and scans cost time
+// in the members rather than the length.
 class BitSpan {
  public:
-  BitSpan(Block* blocks, std::uint64_t bit_len) noexcept
-      : blocks_(blocks), block_count_(blocks_for_bits(bit_len)), bit_len_(bit_len) {}
+  BitSpan(Block* blocks, RowIndex index, std::uint64_t bit_len) noexcept
+      : blocks_(blocks), index_(index), block_count_(blocks_for_bits(bit_len)), bit_len_(bit_len) {}
 
   std::uint64_t bit_len() const noexcept { return bit_len_; }
   std::size_t block_count() const noexcept { return block_count_; }
-  Block* blocks() noexcept { return blocks_; }
   const Block* blocks() const noexcept { return blocks_; }
 
   bool contains(std::uint64_t i) const noexcept {
@@ -60,48 +84,178 @@ class BitSpan {
     if (i >= bit_len_) [[unlikely]] {
       panic_index_out_of_bounds(block_count_, i / kBlockBits);
     }
-    Block& block = blocks_[i / kBlockBits];
+    const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
-    const bool absent = (block & mask) == 0;
-    block |= mask;
-    return absent;
-  }
-
-  void remove(std::uint64_t i) noexcept {
-    if (i < bit_len_) blocks_[i / kBlockBits] &= ~(Block{1} << (i % kBlockBits));
-  }
-
-  std::uint64_t count() const noexcept {
-    std::uint64_t total = 0;
-    for (std::size_t b = 0; b < block_count_; ++b) total += static_cast<unsigned>(std::popcount(blocks_[b]));
-    return total;
-  }
-
-  bool empty() const noexcept {
-    for (std::size_t b = 0; b < block_count_; ++b)
-      if (blocks_[b] != 0) return false;
+    if ((blocks_[b] & mask) != 0) return false;
+    const bool was_empty = blocks_[b] == 0;
+    blocks_[b] |= mask;
+    if (was_empty) mark(b);
+    ++*index_.degree;
     return true;
   }
 
+  void remove(std::uint64_t i) noexcept {
+    if (i >= bit_len_) return;
+    const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
+    const Block mask = Block{1} << (i % kBlockBits);
+    if ((blocks_[b] & mask) == 0) return;
+    blocks_[b] &= ~mask;
+    if (blocks_[b] == 0) unmark(b);
+    --*index_.degree;
+  }
+
+  // Inserts i when absent, removes it when present; i must be below the bit
+  // length.
+  void flip(std::uint64_t i) noexcept {
+    const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
+    const Block mask = Block{1} << (i % kBlockBits);
+    const Block before = blocks_[b];
+    blocks_[b] = before ^ mask;
+    if ((before & mask) == 0) {
+      if (before == 0) mark(b);
+      ++*index_.degree;
+    } else {
+      if (blocks_[b] == 0) unmark(b);
+      --*index_.degree;
+    }
+  }
+
+  // XORs block b with `bits` (the symmetric difference with those members).
+  void flip_block(std::size_t b, Block bits) noexcept {
+    const Block before = blocks_[b];
+    const Block after = before ^ bits;
+    blocks_[b] = after;
+    *index_.degree = *index_.degree + static_cast<unsigned>(std::popcount(after)) -
+                     static_cast<unsigned>(std::popcount(before));
+    if (before == 0 && after != 0) mark(b);
+    if (before != 0 && after == 0) unmark(b);
+  }
+
+  // The number of members (the degree of the vertex).
+  std::uint64_t count() const noexcept { return *index_.degree; }
+  bool empty() const noexcept { return *index_.degree == 0; }
+
   // Lowest member, or bit_len() when the set is empty.
   std::uint64_t first() const noexcept {
-    for (std::size_t b = 0; b < block_count_; ++b)
-      if (blocks_[b] != 0) return b * kBlockBits + static_cast<unsigned>(std::countr_zero(blocks_[b]));
-    return bit_len_;
+    std::uint64_t found = bit_len_;
+    for_each_from(0, [&](std::uint64_t i) {
+      found = i;
+      return false;
+    });
+    return found;
   }
 
+  // Lowest member other than `avoid`, or bit_len() when there is none.
+  std::uint64_t first_other_than(std::uint64_t avoid) const noexcept {
+    std::uint64_t found = bit_len_;
+    for_each_from(0, [&](std::uint64_t i) {
+      if (i == avoid) return true;
+      found = i;
+      return false;
+    });
+    return found;
+  }
+
+  // Calls f(i) for every member, ascending.  Each block is read into a working
+  // copy when the scan reaches it, so f may clear members already visited.
   template <class F>
   void for_each(F&& f) const {
-    for_each_bit(blocks_, block_count_, static_cast<F&&>(f));
+    for_each_from(0, [&](std::uint64_t i) {
+      f(i);
+      return true;
+    });
   }
 
-  // Copies the members of a span of the same bit length.
+  // Calls f(i) for every member i >= start, ascending, while f returns true.
+  template <class F>
+  void for_each_from(std::uint64_t start, F&& f) const {
+    for_each_block_from(start, [&](std::size_t b, Block word) {
+      while (word != 0) {
+        const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
+        word &= word - 1;
+        if (!f(static_cast<std::uint64_t>(b * kBlockBits + bit))) return false;
+      }
+      return true;
+    });
+  }
+
+  // Calls f(b, word) for every non-empty block b, ascending, while f returns
+  // true; for the block holding `start`, word has the bits below it cleared
+  // (and the call is skipped when nothing is left).
+  template <class F>
+  void for_each_block_from(std::uint64_t start, F&& f) const {
+    if (start >= bit_len_) return;
+    const std::size_t b0 = static_cast<std::size_t>(start / kBlockBits);
+    const std::size_t w0 = b0 / kSummaryBits;
+    const std::size_t t0 = w0 / kSummaryBits;
+    const std::size_t tops = top_words_for_blocks(block_count_);
+    for (std::size_t t = t0; t < tops; ++t) {
+      SummaryWord top = index_.top[t];
+      if (t == t0) top &= ~SummaryWord{0} << (w0 % kSummaryBits);
+      while (top != 0) {
+        const std::size_t w = t * kSummaryBits + static_cast<unsigned>(std::countr_zero(top));
+        top &= top - 1;
+        SummaryWord summary = index_.summary[w];
+        if (w == w0) summary &= ~SummaryWord{0} << (b0 % kSummaryBits);
+        while (summary != 0) {
+          const std::size_t b = w * kSummaryBits + static_cast<unsigned>(std::countr_zero(summary));
+          summary &= summary - 1;
+          Block word = blocks_[b];
+          if (b == b0) word &= ~Block{0} << (start % kBlockBits);
+          if (word != 0 && !f(b, word)) return;
+        }
+      }
+    }
+  }
+
+  // Makes this row a copy of `other`, a row of the same bit length, touching
+  // only the blocks that are non-empty in either.
   void assign(const BitSpan& other) noexcept {
-    for (std::size_t b = 0; b < block_count_; ++b) blocks_[b] = other.blocks_[b];
+    clear();
+    other.for_each_block_from(0, [&](std::size_t b, Block word) {
+      blocks_[b] = word;
+      mark(b);
+      return true;
+    });
+    *index_.degree = *other.index_.degree;
+  }
+
+  // Removes every member, touching only the non-empty blocks.
+  void clear() noexcept {
+    if (*index_.degree == 0) return;
+    const std::size_t tops = top_words_for_blocks(block_count_);
+    for (std::size_t t = 0; t < tops; ++t) {
+      SummaryWord top = index_.top[t];
+      index_.top[t] = 0;
+      while (top != 0) {
+        const std::size_t w = t * kSummaryBits + static_cast<unsigned>(std::countr_zero(top));
+        top &= top - 1;
+        SummaryWord summary = index_.summary[w];
+        index_.summary[w] = 0;
+        while (summary != 0) {
+          blocks_[w * kSummaryBits + static_cast<unsigned>(std::countr_zero(summary))] = 0;
+          summary &= summary - 1;
+        }
+      }
+    }
+    *index_.degree = 0;
   }
 
  private:
+  void mark(std::size_t b) noexcept {
+    const std::size_t w = b / kSummaryBits;
+    index_.summary[w] |= SummaryWord{1} << (b % kSummaryBits);
+    index_.top[w / kSummaryBits] |= SummaryWord{1} << (w % kSummaryBits);
+  }
+
+  void unmark(std::size_t b) noexcept {
+    const std::size_t w = b / kSummaryBits;
+    index_.summary[w] &= ~(SummaryWord{1} << (b % kSummaryBits));
+    if (index_.summary[w] == 0) index_.top[w / kSummaryBits] &= ~(SummaryWord{1} << (w % kSummaryBits));
+  }
+
   Block* blocks_;
+  RowIndex index_;
   std::size_t block_count_;
   std::uint64_t bit_len_;
 };
@@ -133,27 +287,30 @@ class BitSet {
     if (i < bit_len_) blocks_[i / kBlockBits] &= ~(Block{1} << (i % kBlockBits));
   }
 
-  std::uint64_t count() const noexcept { return view().count(); }
-  bool empty() const noexcept { return view().empty(); }
-  std::uint64_t first() const noexcept { return view().first(); }
+  std::uint64_t count() const noexcept {
+    std::uint64_t total = 0;
+    for (const Block b : blocks_) total += static_cast<unsigned>(std::popcount(b));
+    return total;
+  }
+  bool empty() const noexcept {
+    for (const Block b : blocks_)
+      if (b != 0) return false;
+    return true;
+  }
+  std::uint64_t first() const noexcept {
+    for (std::size_t b = 0; b < blocks_.size(); ++b)
+      if (blocks_[b] != 0) return b * kBlockBits + static_cast<unsigned>(std::countr_zero(blocks_[b]));
+    return bit_len_;
+  }
 
   template <class F>
   void for_each(F&& f) const {
     for_each_bit(blocks_.data(), blocks_.size(), static_cast<F&&>(f));
   }
 
-  // Makes this set a copy of `other`, reusing the storage when it is large
-  // enough.
-  void assign(const BitSpan& other) {
-    blocks_.assign(other.blocks(), other.blocks() + other.block_count());
-    bit_len_ = other.bit_len();
-  }
-
   bool operator==(const BitSet& other) const = default;
 
  private:
-  BitSpan view() const noexcept { return BitSpan(const_cast<Block*>(blocks_.data()), bit_len_); }
-
   void grow(std::uint64_t new_len) {
     if (new_len > (std::uint64_t{1} << 63)) panic("capacity overflow");
     blocks_.resize(blocks_for_bits(new_len), 0);

@@ -63,8 +63,10 @@ TEST(BitSet, InsertBeyondLengthGrowsAndKeepsTheTailClear) {
 }
 
 TEST(BitSpan, CannotGrowAndReportsTheBlock) {
+  SummaryWord summary[1] = {}, top[1] = {};
+  std::uint64_t degree = 0;
   std::vector<Block> storage(2, 0);
-  BitSpan span(storage.data(), 40);
+  BitSpan span(storage.data(), RowIndex{summary, top, &degree}, 40);
   EXPECT_TRUE(span.insert(39));
   EXPECT_EQ(span.count(), 1u);
   try {

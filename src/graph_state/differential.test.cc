@@ -158,5 +158,43 @@ TEST_F(Differential, HighDegreeGraphs) {
   }
 }
 
+TEST_F(Differential, MeasurementsOfHubsAndTheirLeaves) {
+  // A measured hub complements or pivots on a neighbourhood far above the
+  // pair-by-pair threshold; measuring a leaf in X pivots about the hub.
+  for (Qubit n : {70u, 130u, 200u}) {
+    for (int trial = 0; trial < 12; ++trial) {
+      GraphState g(n);
+      reference::Store ref(n);
+      Words words_g{std::mt19937(trial)}, words_ref{std::mt19937(trial)};
+      const Qubit hub = rng() % n;
+      for (Qubit q = 0; q < n; ++q) {
+        g.h(q);
+        ref.gate(q, vop::H);
+      }
+      for (Qubit q = 0; q < n; ++q)
+        if (q != hub && rng() % 5 != 0) {
+          apply_two_qubit_gate(g, TwoQubitGate::CZ, hub, q);
+          ref.two_qubit_gate(TwoQubitGate::CZ, hub, q);
+        }
+      // A few random edges among the leaves and random local operators.
+      for (int k = 0; k < 40; ++k) {
+        const Qubit c = rng() % n, t = (c + 1 + rng() % (n - 1)) % n;
+        const auto gate = static_cast<TwoQubitGate>(rng() % kTwoQubitGateCount);
+        apply_two_qubit_gate(g, gate, c, t);
+        ref.two_qubit_gate(gate, c, t);
+      }
+      ASSERT_TRUE(reference::same_store(ref, g));
+      const Qubit leaf = g.adjacent(hub).first();
+      const Qubit targets[] = {trial % 2 ? hub : leaf, hub, leaf};
+      for (Qubit q : targets) {
+        if (q >= n) continue;
+        const auto ax = static_cast<Axis>((trial + q) % 3);
+        ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
+        ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax) << ", n " << n;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvorin

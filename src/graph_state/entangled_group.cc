@@ -10,9 +10,15 @@ std::vector<Qubit> entangled_group(const GraphState& state, Qubit start) {
   // never needs to drop what it has handed out: it ends up holding exactly
   // the visited set, and `head` is the front of the live part.
   std::vector<Qubit> queue{start};
-  // Membership of indices below n; a start at or beyond n is refused at its
-  // pop, before anything could be compared with it.
-  BitSet visited(n);
+  // Membership of indices below n, in a scratch row of the store that is
+  // emptied again however the walk ends; a start at or beyond n is refused at
+  // its pop, before anything could be compared with it.
+  if (n == 0) check_index(n, start);
+  BitSpan visited = state.scratch(2);
+  struct Clear {
+    BitSpan& row;
+    ~Clear() { row.clear(); }
+  } clear_on_exit{visited};
   if (start < n) visited.insert(start);
   for (std::size_t head = 0; head < queue.size(); ++head) {
     const Qubit o = queue[head];

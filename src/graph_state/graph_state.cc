@@ -8,53 +8,58 @@
 namespace kelvorin {
 namespace {
 
-// Bytes for n rows of `row_blocks` blocks, or 0 when that overflows.
-std::size_t slab_bytes(Qubit n, std::size_t row_blocks) {
-  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-  if (row_blocks != 0 && n > kMax / row_blocks) return 0;
-  const std::size_t blocks = static_cast<std::size_t>(n) * row_blocks;
-  if (blocks > kMax / sizeof(Block)) return 0;
-  return blocks * sizeof(Block);
+// Bytes for `count` elements of `size` bytes, or 0 when that overflows.
+std::size_t array_bytes(std::size_t count, std::size_t size) {
+  return count > std::numeric_limits<std::size_t>::max() / size ? 0 : count * size;
 }
 
-Block* allocate_rows(Qubit n, std::size_t row_blocks) {
-  if (n == 0 || row_blocks == 0) return nullptr;
-  const std::size_t bytes = slab_bytes(n, row_blocks);
-  // Fresh zero pages: calloc of a large block maps them without touching.
-  void* p = bytes == 0 ? nullptr : std::calloc(bytes / sizeof(Block), sizeof(Block));
+// `rows` rows of `per_row` zeroed elements of type T.  Fresh zero pages:
+// calloc of a large block maps them without touching them.
+template <class T>
+T* allocate_rows(std::size_t rows, std::size_t per_row) {
+  if (rows == 0 || per_row == 0) return nullptr;
+  if (per_row > std::numeric_limits<std::size_t>::max() / rows) throw std::bad_alloc();
+  const std::size_t count = rows * per_row;
+  if (array_bytes(count, sizeof(T)) == 0) throw std::bad_alloc();
+  void* p = std::calloc(count, sizeof(T));
   if (p == nullptr) throw std::bad_alloc();
-  return static_cast<Block*>(p);
+  return static_cast<T*>(p);
 }
 
 }  // namespace
 
-void GraphState::FreeDeleter::operator()(Block* p) const noexcept { std::free(p); }
+void GraphState::FreeDeleter::operator()(void* p) const noexcept { std::free(p); }
 
 GraphState::GraphState(Qubit qubit_amount) {
   if (qubit_amount >= (Qubit{1} << 63)) panic("capacity overflow");
   row_blocks_ = blocks_for_bits(qubit_amount);
-  // The adjacency rows first: they are by far the larger part, and a failure
-  // there must not have written n bytes of VOPs first.
-  rows_.reset(allocate_rows(qubit_amount == 0 ? 0 : qubit_amount + kScratchRows, row_blocks_));
+  summary_words_ = summary_words_for_blocks(row_blocks_);
+  top_words_ = top_words_for_blocks(row_blocks_);
+  if (qubit_amount != 0) {
+    if (qubit_amount > std::numeric_limits<std::size_t>::max() - kScratchRows) throw std::bad_alloc();
+    const std::size_t rows = static_cast<std::size_t>(qubit_amount) + kScratchRows;
+    // The adjacency rows first: they are by far the larger part, and a
+    // failure there must not have written anything first.
+    rows_.reset(allocate_rows<Block>(rows, row_blocks_));
+    summary_.reset(allocate_rows<SummaryWord>(rows, summary_words_));
+    top_.reset(allocate_rows<SummaryWord>(rows, top_words_));
+    degrees_.assign(rows, 0);
+  }
   vops_.assign(static_cast<std::size_t>(qubit_amount), vop::H);
 }
 
-GraphState::GraphState(const GraphState& other) : vops_(), row_blocks_(other.row_blocks_), rows_() {
+GraphState::GraphState(const GraphState& other)
+    : vops_(), row_blocks_(other.row_blocks_), summary_words_(other.summary_words_), top_words_(other.top_words_) {
   const Qubit n = other.qubit_count();
   if (n != 0) {
-    rows_.reset(allocate_rows(n + kScratchRows, row_blocks_));
-    // Only non-zero stretches are written, so the pages of a sparse state's
+    const std::size_t rows = static_cast<std::size_t>(n) + kScratchRows;
+    rows_.reset(allocate_rows<Block>(rows, row_blocks_));
+    summary_.reset(allocate_rows<SummaryWord>(rows, summary_words_));
+    top_.reset(allocate_rows<SummaryWord>(rows, top_words_));
+    degrees_.assign(rows, 0);
+    // Only non-empty blocks are written, so the pages of a sparse state's
     // empty rows stay unmapped in the copy as they are in the original.
-    constexpr std::size_t kStretch = 16;
-    const std::size_t total = static_cast<std::size_t>(n) * row_blocks_;
-    const Block* from = other.rows_.get();
-    Block* to = rows_.get();
-    for (std::size_t i = 0; i < total; i += kStretch) {
-      const std::size_t len = total - i < kStretch ? total - i : kStretch;
-      Block any = 0;
-      for (std::size_t k = 0; k < len; ++k) any |= from[i + k];
-      if (any != 0) std::memcpy(to + i, from + i, len * sizeof(Block));
-    }
+    for (Qubit q = 0; q < n; ++q) span(q).assign(other.adjacent(q));
   }
   vops_ = other.vops_;
 }
@@ -66,8 +71,8 @@ GraphState& GraphState::operator=(const GraphState& other) {
 
 bool GraphState::operator==(const GraphState& other) const {
   if (vops_ != other.vops_) return false;
-  const std::size_t bytes = slab_bytes(qubit_count(), row_blocks_);
-  return bytes == 0 || std::memcmp(rows_.get(), other.rows_.get(), bytes) == 0;
+  const std::size_t blocks = static_cast<std::size_t>(qubit_count()) * row_blocks_;
+  return blocks == 0 || std::memcmp(rows_.get(), other.rows_.get(), blocks * sizeof(Block)) == 0;
 }
 
 }  // namespace kelvorin

@@ -39,15 +39,15 @@ class GraphState {
   void set_vop(Qubit q, Vop v) noexcept { vops_[q] = v; }
   const std::vector<Vop>& vops() const noexcept { return vops_; }
 
-  BitSpan adjacent(Qubit q) noexcept { return BitSpan(row(q), qubit_count()); }
-  const BitSpan adjacent(Qubit q) const noexcept {
-    return BitSpan(const_cast<Block*>(row(q)), qubit_count());
-  }
+  BitSpan adjacent(Qubit q) noexcept { return span(q); }
+  const BitSpan adjacent(Qubit q) const noexcept { return const_cast<GraphState*>(this)->span(q); }
 
-  // Working rows for operations that must snapshot neighbourhoods; they are
-  // part of the store's one allocation, so no operation allocates.
-  static constexpr std::size_t kScratchRows = 2;
-  BitSpan scratch(std::size_t i) noexcept { return BitSpan(row(qubit_count() + i), qubit_count()); }
+  // Working rows for operations that must snapshot neighbourhoods or mark
+  // vertices; they are allocated with the store, so no operation allocates.
+  // They are not part of the state: every user leaves its scratch row empty
+  // again, so read-only operations may use them too.
+  static constexpr std::size_t kScratchRows = 3;
+  BitSpan scratch(std::size_t i) const noexcept { return const_cast<GraphState*>(this)->span(qubit_count() + i); }
 
   // VOP(q) <- g . VOP(q) (the gate acts after what is there).  Checks q.
   void apply_gate(Qubit q, Vop g) {
@@ -68,15 +68,25 @@ class GraphState {
 
  private:
   struct FreeDeleter {
-    void operator()(Block* p) const noexcept;
+    void operator()(void* p) const noexcept;
   };
 
-  Block* row(Qubit q) noexcept { return rows_.get() + q * row_blocks_; }
-  const Block* row(Qubit q) const noexcept { return rows_.get() + q * row_blocks_; }
+  BitSpan span(Qubit q) noexcept {
+    return BitSpan(rows_.get() + q * row_blocks_,
+                   RowIndex{summary_.get() + q * summary_words_, top_.get() + q * top_words_, degrees_.data() + q},
+                   qubit_count());
+  }
 
   std::vector<Vop> vops_;
-  std::size_t row_blocks_ = 0;
+  std::size_t row_blocks_ = 0;     // blocks per row
+  std::size_t summary_words_ = 0;  // summary words per row
+  std::size_t top_words_ = 0;      // top summary words per row
+  // n + kScratchRows rows each: the adjacency blocks, their summaries and the
+  // degrees.
   std::unique_ptr<Block[], FreeDeleter> rows_;
+  std::unique_ptr<SummaryWord[], FreeDeleter> summary_;
+  std::unique_ptr<SummaryWord[], FreeDeleter> top_;
+  std::vector<std::uint64_t> degrees_;
 };
 
 }  // namespace kelvorin

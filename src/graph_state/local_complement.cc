@@ -9,51 +9,8 @@ namespace kelvorin {
 namespace {
 
 void toggle_unchecked(GraphState& state, Qubit i, Qubit j) noexcept {
-  BitSpan row_i = state.adjacent(i);
-  BitSpan row_j = state.adjacent(j);
-  const bool present = row_i.contains(j);
-  const Block bit_j = Block{1} << (j % kBlockBits);
-  const Block bit_i = Block{1} << (i % kBlockBits);
-  Block& block_ij = row_i.blocks()[j / kBlockBits];
-  Block& block_ji = row_j.blocks()[i / kBlockBits];
-  if (present) {
-    block_ij &= ~bit_j;
-    block_ji &= ~bit_i;
-  } else {
-    block_ij |= bit_j;
-    block_ji |= bit_i;
-  }
-}
-
-// Calls f(j) for every member j > i of `set`, ascending.
-template <class F>
-void for_each_above(const BitSpan& set, Qubit i, F&& f) {
-  const Qubit start = i + 1;
-  const std::size_t count = set.block_count();
-  std::size_t b = static_cast<std::size_t>(start / kBlockBits);
-  if (b >= count) return;
-  const Block* blocks = set.blocks();
-  Block word = blocks[b] & (~Block{0} << (start % kBlockBits));
-  for (;;) {
-    while (word != 0) {
-      const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
-      word &= word - 1;
-      f(static_cast<Qubit>(b * kBlockBits + bit));
-    }
-    if (++b == count) return;
-    word = blocks[b];
-  }
-}
-
-// The lowest member of `set` other than `avoid`, or `avoid` when there is none.
-Qubit swapping_partner(const BitSpan& set, Qubit avoid) noexcept {
-  const Block* blocks = set.blocks();
-  for (std::size_t b = 0; b < set.block_count(); ++b) {
-    Block word = blocks[b];
-    if (avoid / kBlockBits == b) word &= ~(Block{1} << (avoid % kBlockBits));
-    if (word != 0) return static_cast<Qubit>(b * kBlockBits + static_cast<unsigned>(std::countr_zero(word)));
-  }
-  return avoid;
+  state.adjacent(i).flip(j);
+  state.adjacent(j).flip(i);
 }
 
 }  // namespace
@@ -67,13 +24,36 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j) {
 void local_complement(GraphState& state, Qubit v) {
   check_index(state.qubit_count(), v);
   // v is never one of a toggled pair, so its own set stays as it was when the
-  // loop started and can be walked in place.
+  // loop started and can be read throughout.
   const BitSpan neighbours = state.adjacent(v);
-  neighbours.for_each([&](Qubit i) {
-    for_each_above(neighbours, i, [&](Qubit j) { toggle_unchecked(state, i, j); });
-    state.right_multiply(i, vop::LcNeighbour);
-  });
+  complement_neighbourhood(state, neighbours);
+  neighbours.for_each([&](Qubit i) { state.right_multiply(i, vop::LcNeighbour); });
   state.right_multiply(v, vop::LcCentre);
+}
+
+void complement_neighbourhood(GraphState& state, const BitSpan& members) {
+  constexpr std::size_t kSmall = 64;
+  if (members.count() <= kSmall) {
+    // Few members: toggle pair by pair, from a list read once.
+    Qubit list[kSmall];
+    std::size_t size = 0;
+    members.for_each([&](Qubit i) { list[size++] = i; });
+    for (std::size_t x = 0; x < size; ++x)
+      for (std::size_t y = x + 1; y < size; ++y) toggle_unchecked(state, list[x], list[y]);
+    return;
+  }
+  // Many members: each member's row takes the symmetric difference with the
+  // whole set, a block at a time, and drops the bit for itself again.  Every
+  // pair {i, j} is flipped once in row i and once in row j, as pair-by-pair
+  // toggling would.
+  members.for_each([&](Qubit i) {
+    BitSpan row = state.adjacent(i);
+    members.for_each_block_from(0, [&](std::size_t b, Block word) {
+      row.flip_block(b, word);
+      return true;
+    });
+    row.flip(i);
+  });
 }
 
 unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
@@ -83,7 +63,9 @@ unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
   // its neighbours is toggled four times and every factor has order dividing
   // four, so the store would come out exactly as it went in.
   if (current == vop::I) return 0;
-  const Qubit partner = swapping_partner(state.adjacent(v), avoid);
+  const BitSpan neighbours = state.adjacent(v);
+  const Qubit lowest = neighbours.first_other_than(avoid);
+  const Qubit partner = lowest < neighbours.bit_len() ? lowest : avoid;
   // Copied before the first step, which changes VOP(v).
   const ReductionSequence sequence = reduction_sequence(current);
   for (std::size_t k = 0; k < sequence.length; ++k)

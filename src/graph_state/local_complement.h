@@ -17,6 +17,11 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j);
 // (I + iX)/sqrt2 (14).  The represented state is unchanged.  Checks v.
 void local_complement(GraphState& state, Qubit v);
 
+// Flips every edge between two members of `members`, which must not be a row
+// that any of those edges touches (a neighbourhood of another vertex, or a
+// snapshot).  Word-parallel when the set is large.
+void complement_neighbourhood(GraphState& state, const BitSpan& members);
+
 // Reduces VOP(v) to the identity with the complementations of its reduction
 // sequence, about v and about the swapping partner: the lowest neighbour of v
 // other than `avoid`, or `avoid` itself when v has no such neighbour (then

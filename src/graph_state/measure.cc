@@ -1,16 +1,8 @@
 #include "measure.h"
 
-#include <bit>
-
 #include "local_complement.h"
 
 namespace kelvorin::measure_detail {
-namespace {
-
-// Every pair toggled here joins two valid, distinct qubits.
-void toggle(GraphState& g, Qubit i, Qubit j) { toggle_edge(g, i, j); }
-
-}  // namespace
 
 // Measuring Z on the bare graph state: cut every edge of a; on outcome 1 the
 // neighbours pick up a Z.
@@ -33,23 +25,20 @@ void y_branch(GraphState& g, Qubit a, bool m) {
   const Vop k = m ? vop::Sdag : vop::S;
   BitSpan row_a = g.adjacent(a);
   row_a.for_each([&](Qubit b) { g.right_multiply(b, k); });
-  // Toggling {b, d} leaves row a alone and toggling {b, a} clears a bit that
-  // has been visited, so bits after b still hold the snapshot.
-  row_a.for_each([&](Qubit b) {
-    const Block* blocks = row_a.blocks();
-    const std::size_t first = static_cast<std::size_t>(b / kBlockBits);
-    for (std::size_t blk = first; blk < row_a.block_count(); ++blk) {
-      Block word = blocks[blk];
-      if (blk == first) word &= ~((Block{2} << (b % kBlockBits)) - 1);  // only d > b
-      while (word != 0) {
-        const Qubit d = blk * kBlockBits + static_cast<unsigned>(std::countr_zero(word));
-        word &= word - 1;
-        toggle(g, b, d);
-      }
-    }
-    toggle(g, b, a);
-  });
+  // Toggling pairs of neighbours leaves row a alone; the edges of a go last.
+  complement_neighbourhood(g, row_a);
+  row_a.for_each([&](Qubit b) { g.adjacent(b).flip(a); });
+  row_a.clear();
   g.right_multiply(a, static_cast<Vop>(vop::S - (m ? 1 : 0)));
+}
+
+// Symmetric difference of row x with the members of `set`.
+void flip_members(GraphState& g, Qubit x, const BitSpan& set) {
+  BitSpan row = g.adjacent(x);
+  set.for_each_block_from(0, [&](std::size_t b, Block word) {
+    row.flip_block(b, word);
+    return true;
+  });
 }
 
 // Measuring X: pivot about the lowest neighbour b0.
@@ -58,10 +47,18 @@ void x_branch(GraphState& g, Qubit a, bool m) {
   const Qubit b0 = g.adjacent(a).first();
   if (b0 >= n) panic("Self.adjacent[node] is non-empty");
 
+  // Snapshots of the two neighbourhoods before any edge changes, and their
+  // symmetric difference.
   BitSpan A = g.scratch(0);
   BitSpan B = g.scratch(1);
+  BitSpan D = g.scratch(2);
   A.assign(g.adjacent(a));
   B.assign(g.adjacent(b0));
+  D.assign(A);
+  B.for_each_block_from(0, [&](std::size_t b, Block word) {
+    D.flip_block(b, word);
+    return true;
+  });
 
   if (!m) {
     g.right_multiply(b0, vop::HX);
@@ -76,20 +73,26 @@ void x_branch(GraphState& g, Qubit a, bool m) {
     });
   }
 
-  // Every unordered pair {c, d} with c in A, d in B, c != d is toggled once,
-  // and every pair inside A & B once more: the net effect toggles the pairs
-  // that are not both in A & B.
-  A.for_each([&](Qubit c) {
-    const bool c_in_both = B.contains(c);
-    B.for_each([&](Qubit d) {
-      if (d == c) return;
-      if (c_in_both && A.contains(d)) return;  // inside A & B: toggled twice
-      toggle(g, c, d);  // any other pair arises from this order only
-    });
+  // Every unordered pair {c, d} with c in A, d in B and c != d is toggled
+  // once, and every pair inside A & B once more, so exactly the pairs that
+  // are not both in A & B change.  Seen from one vertex x, its partners are
+  // B when x is only in A, A when x is only in B, and the symmetric
+  // difference when x is in both; flipping each row against its partners
+  // toggles every such pair once on each side.
+  A.for_each([&](Qubit x) { flip_members(g, x, B.contains(x) ? D : B); });
+  B.for_each([&](Qubit x) {
+    if (!A.contains(x)) flip_members(g, x, A);
   });
+  // Then {b0, c} for every other c in A.
   A.for_each([&](Qubit c) {
-    if (c != b0) toggle(g, b0, c);
+    if (c != b0) {
+      g.adjacent(b0).flip(c);
+      g.adjacent(c).flip(b0);
+    }
   });
+  A.clear();
+  B.clear();
+  D.clear();
 }
 
 }  // namespace kelvorin::measure_detail
