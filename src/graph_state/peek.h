@@ -1,13 +1,17 @@
-// Sampling the measurement of a set of qubits on a copy of the state.
+// Sampling the measurement of a set of qubits without disturbing the state.
 //
-// Every requested qubit is measured in turn on a working copy: a qubit that
-// still has neighbours is measured along an axis drawn uniformly from X, Y, Z;
-// an isolated one along the axis in which it is an eigenstate, so that its
-// outcome is determined.  The state itself is never changed.
+// Every requested qubit is measured in turn: a qubit that still has
+// neighbours is measured along an axis drawn uniformly from X, Y, Z; an
+// isolated one along the axis in which it is an eigenstate, so that its
+// outcome is determined.  The measurements run on the state itself, under a
+// journal that saves every row and operator a measurement can change before
+// it runs; the journal puts them all back afterwards, however the call ends.
+// The result is that of measuring a copy, at the cost of the rows touched.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "../random/random_source.h"
@@ -22,29 +26,96 @@ struct PeekOutcome {
   Axis axis;
 };
 
-// Measures each distinct index of `qubits` on a copy of `state`, in
-// ascending order, and returns (qubit, outcome, axis) per index.  An index at
-// or beyond the qubit count stops the call with the out-of-range Panic at its
-// turn; nothing is returned then.  Allocation failures throw std::bad_alloc.
+// Saved rows and operators, restored newest first.
+class StateJournal {
+ public:
+  explicit StateJournal(GraphState& state) noexcept : state_(state) {}
+  StateJournal(const StateJournal&) = delete;
+  StateJournal& operator=(const StateJournal&) = delete;
+  ~StateJournal() { restore(); }
+
+  // Saves VOP(q) and the row of q.  May throw std::bad_alloc, leaving the
+  // journal as it was.
+  void save(Qubit q) {
+    const BitSpan row = state_.adjacent(q);
+    const std::size_t begin = blocks_.size();
+    row.for_each_block_from(0, [&](std::size_t b, Block word) {
+      blocks_.emplace_back(b, word);
+      return true;
+    });
+    try {
+      rows_.push_back({q, state_.vop(q), begin});
+    } catch (...) {
+      blocks_.resize(begin);
+      throw;
+    }
+  }
+
+  // The rows a measurement of q along `axis` can change: q and its
+  // neighbours, and for a pivot the neighbours of the pivot too.
+  void save_for_measurement(Qubit q, Axis axis) {
+    save(q);
+    const BitSpan row = state_.adjacent(q);
+    row.for_each([&](Qubit b) { save(b); });
+    const Axis effective = pauli_conjugation(clifford_adjoint(state_.vop(q)), axis).axis;
+    if (effective == axis::X && !row.empty()) {
+      state_.adjacent(row.first()).for_each([&](Qubit c) {
+        if (c != q) save(c);
+      });
+    }
+  }
+
+  void restore() noexcept {
+    for (std::size_t k = rows_.size(); k-- > 0;) {
+      const Saved& saved = rows_[k];
+      BitSpan row = state_.adjacent(saved.q);
+      row.clear();
+      const std::size_t end = k + 1 < rows_.size() ? rows_[k + 1].begin : blocks_.size();
+      for (std::size_t e = saved.begin; e < end; ++e) row.flip_block(blocks_[e].first, blocks_[e].second);
+      state_.set_vop(saved.q, saved.vop);
+      blocks_.resize(saved.begin);
+    }
+    rows_.clear();
+    blocks_.clear();
+  }
+
+ private:
+  struct Saved {
+    Qubit q;
+    Vop vop;
+    std::size_t begin;  // first entry in blocks_
+  };
+  GraphState& state_;
+  std::vector<Saved> rows_;
+  std::vector<std::pair<std::size_t, Block>> blocks_;
+};
+
+// Measures each distinct index of `qubits` in ascending order and returns
+// (qubit, outcome, axis) per index; `state` is left exactly as it was.  An
+// index at or beyond the qubit count stops the call with the out-of-range
+// Panic at its turn; nothing is returned then.  Allocation failures throw
+// std::bad_alloc.
 template <WordSource S>
-std::vector<PeekOutcome> peek_measure_set(const GraphState& state, std::vector<Qubit> qubits, S& source) {
+std::vector<PeekOutcome> peek_measure_set(GraphState& state, std::vector<Qubit> qubits, S& source) {
   std::sort(qubits.begin(), qubits.end());
   qubits.erase(std::unique(qubits.begin(), qubits.end()), qubits.end());
-  GraphState copy(state);
   std::vector<PeekOutcome> results;
   results.reserve(qubits.size());
-  const Qubit n = copy.qubit_count();
+  StateJournal journal(state);
+  const Qubit n = state.qubit_count();
   for (const Qubit q : qubits) {
     check_index(n, q);
     Axis axis;
-    if (!copy.adjacent(q).empty()) {
+    if (!state.adjacent(q).empty()) {
       const std::int32_t drawn = uniform_int(source, 0, 3);
       if (drawn < 0 || drawn > 2) panic("internal error: entered unreachable code: rng generates in the range 0..3");
       axis = static_cast<Axis>(drawn);
+      journal.save_for_measurement(q, axis);
     } else {
-      axis = isolated_axis(clifford_adjoint(copy.vop(q)));
+      // An isolated qubit along its eigen-axis: determined, nothing changes.
+      axis = isolated_axis(clifford_adjoint(state.vop(q)));
     }
-    const std::uint8_t bit = measure(copy, q, axis, source);
+    const std::uint8_t bit = measure(state, q, axis, source);
     results.push_back({q, bit, axis});
   }
   return results;
