@@ -84,6 +84,10 @@ bool check_missing(const Signature& sig, PyObject** out) {
 
 bool bind_vector(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                  PyObject** out) {
+  if (kwnames == nullptr && static_cast<std::size_t>(nargs) == sig.count) [[likely]] {
+    for (std::size_t i = 0; i < sig.count; ++i) out[i] = args[i];
+    return true;
+  }
   for (std::size_t i = 0; i < sig.count; ++i) out[i] = nullptr;
   if (static_cast<std::size_t>(nargs) > sig.count) {
     fail_too_many(sig, nargs);
@@ -168,6 +172,15 @@ void prefix_argument_error(const char* name) {
 
 bool to_index(PyObject* obj, const char* name, std::uint64_t* out) {
   unsigned long long value;
+  if (PyLong_CheckExact(obj) && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(obj))) [[likely]] {
+    // A small int: read it directly; negative ones take the general path for
+    // the interpreter's message.
+    const Py_ssize_t small = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(obj));
+    if (small >= 0) {
+      *out = static_cast<std::uint64_t>(small);
+      return true;
+    }
+  }
   if (PyLong_Check(obj)) {
     value = PyLong_AsUnsignedLongLong(obj);
   } else {
