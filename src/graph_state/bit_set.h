@@ -9,9 +9,11 @@
 // summaries.  `BitSet` owns its blocks and grows on insert.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "../panic.h"
@@ -131,6 +133,57 @@ class BitSpan {
     if (before != 0 && after == 0) unmark(b);
   }
 
+  // XORs each listed block with its word: flip_block over a list, with the
+  // degree kept in a register.
+  void flip_blocks(const std::pair<std::uint32_t, Block>* list, std::size_t count) noexcept {
+    // Summary bits follow the blocks without branches; the top words are
+    // brought up to date once per summary word touched (the list ascends).
+    std::int64_t delta = 0;
+    std::size_t last_word = ~std::size_t{0};
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t b = list[k].first;
+      const Block before = blocks_[b];
+      const Block after = before ^ list[k].second;
+      blocks_[b] = after;
+      delta += static_cast<int>(std::popcount(after)) - static_cast<int>(std::popcount(before));
+      const std::size_t w = b / kSummaryBits;
+      index_.summary[w] ^= static_cast<SummaryWord>((before != 0) != (after != 0)) << (b % kSummaryBits);
+      if (w != last_word) {
+        if (last_word != ~std::size_t{0}) refresh_top(last_word);
+        last_word = w;
+      }
+    }
+    if (last_word != ~std::size_t{0}) refresh_top(last_word);
+    *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
+  }
+
+  // XORs blocks lo .. lo + len - 1 with src[0 .. len): the dense form of
+  // flip_blocks, for sets whose members fill a stretch of blocks.
+  void flip_block_range(std::size_t lo, const Block* src, std::size_t len) noexcept {
+    std::int64_t delta = 0;
+    Block* blocks = blocks_ + lo;
+    for (std::size_t k = 0; k < len; ++k) {
+      const Block before = blocks[k];
+      const Block x = src[k];
+      blocks[k] = before ^ x;
+      delta += static_cast<int>(std::popcount(x)) - 2 * static_cast<int>(std::popcount(before & x));
+    }
+    *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
+    // Rebuild the summary bits of the stretch from the blocks.
+    const std::size_t end = lo + len;
+    for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
+      const std::size_t first = std::max(lo, w * kSummaryBits);
+      const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
+      SummaryWord bits = 0;
+      for (std::size_t b = first; b < last; ++b) bits |= static_cast<SummaryWord>(blocks_[b] != 0) << (b % kSummaryBits);
+      const std::size_t width = last - first;
+      const SummaryWord cover =
+          (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1)) << (first % kSummaryBits);
+      index_.summary[w] = (index_.summary[w] & ~cover) | bits;
+      refresh_top(w);
+    }
+  }
+
   // The number of members (the degree of the vertex).
   std::uint64_t count() const noexcept { return *index_.degree; }
   bool empty() const noexcept { return *index_.degree == 0; }
@@ -242,6 +295,15 @@ class BitSpan {
   }
 
  private:
+  void refresh_top(std::size_t w) noexcept {
+    const SummaryWord bit = SummaryWord{1} << (w % kSummaryBits);
+    if (index_.summary[w] != 0) {
+      index_.top[w / kSummaryBits] |= bit;
+    } else {
+      index_.top[w / kSummaryBits] &= ~bit;
+    }
+  }
+
   void mark(std::size_t b) noexcept {
     const std::size_t w = b / kSummaryBits;
     index_.summary[w] |= SummaryWord{1} << (b % kSummaryBits);

@@ -196,5 +196,38 @@ TEST_F(Differential, MeasurementsOfHubsAndTheirLeaves) {
   }
 }
 
+TEST_F(Differential, LargeNeighbourhoodsSpreadThinly) {
+  // Over 64 neighbours, each in a block of its own and far apart: the
+  // complementations go block list by block list rather than by stretches.
+  const Qubit n = 9300;
+  for (int trial = 0; trial < 6; ++trial) {
+    GraphState g(n);
+    reference::Store ref(n);
+    Words words_g{std::mt19937(trial)}, words_ref{std::mt19937(trial)};
+    std::vector<Qubit> members{0};
+    for (Qubit k = 1; k <= 70; ++k) members.push_back(k * 130 + rng() % 64);
+    for (Qubit q : members) {
+      g.h(q);
+      ref.gate(q, vop::H);
+    }
+    for (std::size_t k = 1; k < members.size(); ++k) {
+      apply_two_qubit_gate(g, TwoQubitGate::CZ, 0, members[k]);
+      ref.two_qubit_gate(TwoQubitGate::CZ, 0, members[k]);
+    }
+    for (int step = 0; step < 12; ++step) {
+      const Qubit c = members[rng() % members.size()], t = members[rng() % members.size()];
+      if (c == t) continue;
+      const auto gate = static_cast<TwoQubitGate>(rng() % kTwoQubitGateCount);
+      apply_two_qubit_gate(g, gate, c, t);
+      ref.two_qubit_gate(gate, c, t);
+      ASSERT_TRUE(reference::same_store(ref, g)) << "gate " << int(gate) << " on " << c << ", " << t;
+    }
+    const Qubit q = trial % 2 ? 0 : members[1 + rng() % 70];
+    const auto ax = static_cast<Axis>(trial % 3);
+    ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
+    ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax);
+  }
+}
+
 }  // namespace
 }  // namespace kelvorin
