@@ -1,0 +1,259 @@
+"""docs/benchmarks.md and docs/benchmarks.png from the suite's results.
+
+    python3.14 bench/report.py [docs/benchmarks.json]
+
+rewrites both from a saved results file.
+"""
+
+import json
+import sys
+from pathlib import Path
+
+TITLES = {
+    "cluster": "2D cluster state, then every qubit measured in X or Y",
+    "ghz": "GHZ state by a chain cx(q, q+1), then every qubit measured in Z",
+    "ghz_fanout": "GHZ state by cx(0, q) from one qubit, then every qubit measured in Z",
+    "random_sparse": "Random brickwork Clifford circuit on a ring, depth 20, 25 % measured per layer",
+    "random_dense": "Random brickwork Clifford circuit on a ring, depth 20, 5 % measured per layer",
+    "peek": "peek_measure_set of 10 random qubits of a 2D cluster state (per call)",
+}
+
+
+SHORT = {
+    "cluster": "2D cluster, measure X/Y",
+    "ghz": "GHZ by cx chain, measure Z",
+    "ghz_fanout": "GHZ by cx(0, q) fan-out, measure Z",
+    "random_sparse": "random ring circuit, 25 % measured",
+    "random_dense": "random ring circuit, 5 % measured",
+    "peek": "peek_measure_set of 10 qubits, 2D cluster",
+}
+
+
+def seconds(t):
+    if t >= 1:
+        return f"{t:.2f} s"
+    if t >= 1e-3:
+        return f"{t * 1e3:.2f} ms"
+    if t >= 1e-6:
+        return f"{t * 1e6:.1f} µs"
+    return f"{t * 1e9:.1f} ns"
+
+
+def size(n):
+    n = int(n)
+    exponent = len(str(n)) - 1
+    return f"10^{exponent}" if n == 10**exponent else str(n)
+
+
+def value(result):
+    """Seconds for a finished case, else None."""
+    if not result or "timeout" in result or "skipped" in result or "error" in result:
+        return None
+    return result.get("per_call", result.get("total"))
+
+
+def shown(result, limit):
+    if result is None:
+        return "—"
+    if result.get("timeout"):
+        return f"> {limit:.0f} s (stopped)"
+    if result.get("skipped"):
+        return f"not run (> {limit:.0f} s at {size(result['after'])})"
+    if "error" in result:
+        return f"failed: {result['error']}"
+    return seconds(value(result))
+
+
+def ratio(k, s, limit):
+    """kelvorin time / stim time, with bounds where one side was stopped."""
+    kv, sv = value(k), value(s)
+    if kv is not None and sv is not None:
+        return f"{kv / sv:.3g}"
+    if kv is not None and s and s.get("timeout"):
+        return f"< {kv / limit:.2g}"
+    if sv is not None and k and k.get("timeout"):
+        return f"> {limit / sv:.2g}"
+    return "—"
+
+
+def memory(result):
+    if not result or "peak_rss_bytes" not in result:
+        return "—"
+    return f"{result['peak_rss_bytes'] / 2**20:.0f} MiB"
+
+
+def machine_lines(m):
+    mem = f", {m['memory_bytes'] / 2**30:.0f} GiB memory" if m.get("memory_bytes") else ""
+    lines = [
+        f"Machine: **{m['cpu']}, {m['cores']} cores**{mem}; {m['os']}; Python {m['python']}; "
+        f"stim {m['stim']}; kelvorin {m['commit']}; {m['date']}.",
+    ]
+    if m.get("load_before") is not None:
+        end = f", {m['load_after']:.2f} at the end" if m.get("load_after") is not None else ""
+        lines += ["", f"Load average (1 min) when the run started: {m['load_before']:.2f}{end}; other work on the",
+                  "machine shares its cores, so small differences between runs are noise."]
+    return lines
+
+
+def markdown(results):
+    limit = results["limit_seconds"]
+    m = results["machine"]
+    py = results["python"]
+    out = ["# Benchmarks", "",
+           "kelvorin against `stim.TableauSimulator`, measured in the same run on the same machine by",
+           "`tools/bench` (which writes this file, `benchmarks.png` and `benchmarks.json`).", ""]
+    out += machine_lines(m)
+    out += ["",
+            "Both simulators run the same pre-generated circuit through the same Python loop",
+            "(`for f, args in ops: f(*args)` over bound methods), one process per case. Times include",
+            "constructing the simulator. The ratio is kelvorin's time over Stim's: below 1 kelvorin is",
+            f"faster. A case still running {limit:.0f} s after its start is stopped, and that simulator",
+            "is not run on larger sizes of the workload; a ratio with `<` or `>` is a bound from such a",
+            "stopped case. Memory is the peak resident size of the case's process.", ""]
+
+    overhead = py.get("overhead", {}).get("per_call_ns")
+    if overhead:
+        base = overhead["{}.get(0) (baseline)"]
+        out += ["## Call overhead", "",
+                "ns per call of a bound method in a `timeit` loop on a 2-qubit simulator (best of 7",
+                "interleaved rounds), against a bound `{}.get` with one int argument.", "",
+                "| Call | ns per call | × baseline |", "|---|---:|---:|"]
+        for name, ns in overhead.items():
+            out.append(f"| `{name}` | {ns:.1f} | {ns / base:.2f} |")
+        pairs = [("h", "kelvorin h(0)", "stim h(0)"), ("cx", "kelvorin cx(0, 1)", "stim cx(0, 1)"),
+                 ("determined Z measurement", "kelvorin measure_z(0), determined", "stim measure(0), determined")]
+        out += ["", "| Call | kelvorin / stim |", "|---|---:|"]
+        for label, k, s in pairs:
+            out.append(f"| {label} | {overhead[k] / overhead[s]:.3f} |")
+        out.append("")
+
+    out += ["## Workloads", "",
+            "| Workload | n | kelvorin | stim | kelvorin / stim | kelvorin memory | stim memory |",
+            "|---|---:|---:|---:|---:|---:|---:|"]
+    for workload, title in TITLES.items():
+        rows = py.get(workload)
+        if not rows:
+            continue
+        for n, pair in sorted(rows.items(), key=lambda kv: int(kv[0])):
+            k, s = pair.get("kelvorin"), pair.get("stim")
+            out.append(f"| {title} | {size(n)} | {shown(k, limit)} | {shown(s, limit)} | {ratio(k, s, limit)} "
+                       f"| {memory(k)} | {memory(s)} |")
+    out.append("")
+
+    engine = results.get("engine")
+    if engine:
+        out += engine_tables(engine)
+    return "\n".join(out) + "\n"
+
+
+def engine_tables(engine):
+    ctx = engine.get("context", {})
+    out = ["## Engine (C++, Google Benchmark)", "",
+           f"`kelvorin_engine_bench` on {ctx.get('num_cpus', '?')} CPUs at {ctx.get('mhz_per_cpu', '?')} MHz. Time per",
+           "operation; the destructive ones (measurements, controlled-Z with a reduction) are timed alone",
+           "with the touched rows restored between iterations. Every listed vertex has the given degree",
+           "(its lowest neighbour too, for the X branch) in a graph whose other vertices have degree",
+           "about 6.", ""]
+    table = {}
+    degrees = set()
+    for b in engine.get("benchmarks", []):
+        if b.get("run_type", "iteration") != "iteration" or b.get("error_occurred"):
+            continue
+        parts = b["name"].split("/")
+        family = parts[0]
+        fields = dict(p.split(":") for p in parts[1:] if ":" in p)
+        n, d = int(fields["n"]), int(fields["degree"])
+        unit = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b.get("time_unit", "ns")]
+        table.setdefault(family, {}).setdefault(n, {})[d] = b["real_time"] * unit
+        degrees.add(d)
+    degrees = sorted(degrees)
+    descriptions = {
+        "BM_ApplyCzLookupOnly": "apply_cz, both VOPs commute with Z (no reduction)",
+        "BM_ApplyCzWithReduction": "apply_cz, VOP(a) = H: reduction by local complementations first",
+        "BM_MeasureZBranch": "measure, Z branch (cut the edges)",
+        "BM_MeasureYBranch": "measure, Y branch (complement the neighbourhood)",
+        "BM_MeasureXBranch": "measure, X branch (pivot about the lowest neighbour)",
+        "BM_LocalComplement": "local_complement",
+    }
+    out += ["| Operation | n | " + " | ".join(f"degree {d}" for d in degrees) + " |",
+            "|---|---:|" + "---:|" * len(degrees)]
+    for family, by_n in table.items():
+        for n, by_d in sorted(by_n.items()):
+            cells = [seconds(by_d[d]) if d in by_d else "—" for d in degrees]
+            out.append(f"| {descriptions.get(family, family)} | {n} | " + " | ".join(cells) + " |")
+    out.append("")
+    return out
+
+
+def plot(results, path):
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    limit = results["limit_seconds"]
+    py = results["python"]
+    panels = [w for w in TITLES if w in py]
+    fig, axes = plt.subplots(2, 4, figsize=(20, 9))
+    axes = axes.ravel()
+    colours = {"kelvorin": "tab:blue", "stim": "tab:orange"}
+
+    overhead = py.get("overhead", {}).get("per_call_ns")
+    ax = axes[0]
+    if overhead:
+        names = list(overhead)
+        ax.barh(range(len(names)), [overhead[n] for n in names],
+                color=["grey" if "baseline" in n else colours["kelvorin" if n.startswith("kelvorin") else "stim"]
+                       for n in names])
+        ax.set_yticks(range(len(names)), [n.replace(", determined", "\n(determined)") for n in names], fontsize=8)
+        ax.invert_yaxis()
+        ax.set_xlabel("ns per call")
+        ax.set_title("Call overhead", fontsize=10)
+
+    for ax, workload in zip(axes[1:], panels):
+        rows = py[workload]
+        for sim in ("kelvorin", "stim"):
+            xs, ys, stopped = [], [], []
+            for n, pair in sorted(rows.items(), key=lambda kv: int(kv[0])):
+                r = pair.get(sim)
+                v = value(r)
+                if v is not None:
+                    xs.append(int(n))
+                    ys.append(v)
+                elif r and r.get("timeout"):
+                    stopped.append(int(n))
+            ax.plot(xs, ys, "o-", color=colours[sim], label=sim)
+            if stopped and workload != "peek":
+                ax.plot(stopped, [limit] * len(stopped), "x", color=colours[sim], markersize=12, mew=2,
+                        label=f"{sim} stopped at {limit:.0f} s")
+            elif stopped:
+                ax.plot(stopped, [max(ys or [1])] * len(stopped), "x", color=colours[sim], markersize=12, mew=2,
+                        label=f"{sim} stopped at {limit:.0f} s")
+        if workload != "peek":
+            ax.axhline(limit, color="grey", lw=0.8, ls=":")
+        ax.set_xscale("log")
+        ax.set_yscale("log")
+        ax.set_xlabel("qubits")
+        ax.set_ylabel("seconds per call" if workload == "peek" else "seconds")
+        ax.set_title(SHORT[workload], fontsize=10)
+        ax.legend(fontsize=8)
+        ax.grid(True, which="major", alpha=0.3)
+    for ax in axes[1 + len(panels):]:
+        ax.axis("off")
+    m = results["machine"]
+    fig.suptitle(f"kelvorin vs stim.TableauSimulator — {m['cpu']}, {m['cores']} cores, "
+                 f"Python {m['python']}, stim {m['stim']}, kelvorin {m['commit']}", fontsize=11)
+    fig.tight_layout()
+    fig.savefig(path, dpi=90)
+    plt.close(fig)
+
+
+def write(results, out_dir):
+    out_dir = Path(out_dir)
+    (out_dir / "benchmarks.md").write_text(markdown(results), encoding="utf-8")
+    plot(results, out_dir / "benchmarks.png")
+
+
+if __name__ == "__main__":
+    source = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "docs" / "benchmarks.json")
+    write(json.loads(source.read_text()), source.parent)

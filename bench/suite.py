@@ -1,0 +1,199 @@
+"""The benchmark suite: kelvorin and stim.TableauSimulator in the same run,
+then the engine's own benchmarks, then docs/benchmarks.{md,png,json}.
+
+    python3.14 bench/suite.py --engine-bench BUILD/kelvorin_engine_bench [--quick]
+
+Every case runs in its own process (bench/case.py).  A case that has not
+finished LIMIT seconds after it is ready is stopped and recorded as over the
+limit, and that simulator is not timed on the larger sizes of that workload.
+"""
+
+import argparse
+import json
+import os
+import platform
+import selectors
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parent
+sys.path.insert(0, str(HERE))
+
+import report  # noqa: E402
+
+LIMIT = 60.0
+SETUP_LIMIT = 600.0
+SIMULATORS = ["kelvorin", "stim"]
+SIZES = {
+    "cluster": [10**3, 10**4, 10**5],
+    "ghz": [10**2, 10**3, 10**4],
+    "ghz_fanout": [10**2, 10**3, 10**4],
+    "random_sparse": [10**3, 10**4, 10**5],
+    "random_dense": [10**3, 10**4, 10**5],
+    "peek": [10**3, 10**4, 10**5],
+}
+QUICK_SIZES = {name: sizes[:1] for name, sizes in SIZES.items()}
+
+
+def log(text):
+    print(f"[bench] {text}", file=sys.stderr, flush=True)
+
+
+class LineReader:
+    """Lines of a child's stdout, each awaited with a timeout."""
+
+    def __init__(self, stream):
+        self.fd = stream.fileno()
+        self.selector = selectors.DefaultSelector()
+        self.selector.register(stream, selectors.EVENT_READ)
+        self.buffer = b""
+
+    def next(self, timeout):
+        """The next line, or None after `timeout` seconds or at end of file."""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.buffer:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not self.selector.select(remaining):
+                return None
+            chunk = os.read(self.fd, 1 << 16)
+            if not chunk:
+                return None
+            self.buffer += chunk
+        line, _, self.buffer = self.buffer.partition(b"\n")
+        return line.decode()
+
+
+def run_case(args, env):
+    """Runs bench/case.py ARGS; returns its result dict, with the child's peak
+    resident memory, or {"timeout": True} / {"error": text}."""
+    cmd = [sys.executable, str(HERE / "case.py"), *map(str, args)]
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, start_new_session=True)
+    lines = LineReader(proc.stdout)
+    result = None
+    ready = lines.next(SETUP_LIMIT)
+    if ready == "ready":
+        started = time.monotonic()
+        line = lines.next(LIMIT)
+        if line is None and time.monotonic() - started >= LIMIT:
+            result = {"timeout": True}
+        elif line:
+            result = json.loads(line)
+    if result is None or result.get("timeout"):
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    _, status, usage = os.wait4(proc.pid, 0)
+    stderr = proc.stderr.read().decode(errors="replace")
+    proc.stdout.close()
+    proc.stderr.close()
+    if result is None:
+        result = {"error": (stderr.strip().splitlines() or [f"exit status {status}"])[-1]}
+    result["peak_rss_bytes"] = usage.ru_maxrss * 1024
+    return result
+
+
+def machine():
+    model = "unknown"
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        model = platform.processor() or "unknown"
+    memory = None
+    try:
+        for line in Path("/proc/meminfo").read_text().splitlines():
+            if line.startswith("MemTotal:"):
+                memory = int(line.split()[1]) * 1024
+    except OSError:
+        pass
+    import stim
+
+    def git(*a):
+        try:
+            return subprocess.run(["git", "-C", str(REPO), *a], capture_output=True, text=True, check=True).stdout.strip()
+        except (OSError, subprocess.CalledProcessError):
+            return ""
+
+    return {
+        "cpu": model,
+        "cores": os.cpu_count(),
+        "memory_bytes": memory,
+        "os": f"{platform.system()} {platform.release()}",
+        "python": platform.python_version(),
+        "stim": stim.__version__,
+        "commit": git("describe", "--always", "--dirty"),
+        "date": time.strftime("%Y-%m-%d %H:%M %Z"),
+        "load_before": os.getloadavg()[0],
+    }
+
+
+def run_engine_bench(binary, out_json, quick):
+    cmd = [str(binary), f"--benchmark_out={out_json}", "--benchmark_out_format=json",
+           f"--benchmark_min_time={'0.01s' if quick else '0.2s'}"]
+    log("engine: " + " ".join(cmd))
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+    return json.loads(Path(out_json).read_text())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--engine-bench", type=Path, help="the kelvorin_engine_bench binary")
+    parser.add_argument("--quick", action="store_true", help="smallest sizes only (a smoke run)")
+    parser.add_argument("--out", type=Path, default=REPO / "docs", help="where the report goes")
+    parser.add_argument("--only", nargs="*", help="workloads to run (default: all)")
+    options = parser.parse_args()
+
+    env = dict(os.environ)
+    results = {"machine": machine(), "limit_seconds": LIMIT, "python": {}, "engine": None}
+    log(f"machine: {results['machine']}")
+
+    log("call overhead")
+    results["python"]["overhead"] = run_case(["overhead"], env)
+
+    sizes = QUICK_SIZES if options.quick else SIZES
+    for workload, ns in sizes.items():
+        if options.only and workload not in options.only:
+            continue
+        rows = results["python"].setdefault(workload, {})
+        for sim in SIMULATORS:
+            stopped_at = None
+            for n in ns:
+                key = str(n)
+                if stopped_at is not None:
+                    rows.setdefault(key, {})[sim] = {"skipped": True, "after": stopped_at}
+                    log(f"{workload} n={n} {sim}: skipped (over {LIMIT:.0f} s at n={stopped_at})")
+                    continue
+                result = run_case([workload, sim, n], env)
+                rows.setdefault(key, {})[sim] = result
+                if result.get("timeout"):
+                    stopped_at = n
+                    log(f"{workload} n={n} {sim}: stopped after {LIMIT:.0f} s")
+                elif "error" in result:
+                    stopped_at = n
+                    log(f"{workload} n={n} {sim}: failed: {result['error']}")
+                else:
+                    shown = result.get("per_call", result["total"])
+                    log(f"{workload} n={n} {sim}: {shown:.6g} s")
+
+    if options.engine_bench:
+        out_json = options.out / "engine-bench.raw.json"
+        options.out.mkdir(parents=True, exist_ok=True)
+        results["engine"] = run_engine_bench(options.engine_bench, out_json, options.quick)
+        out_json.unlink()
+
+    results["machine"]["load_after"] = os.getloadavg()[0]
+    options.out.mkdir(parents=True, exist_ok=True)
+    (options.out / "benchmarks.json").write_text(json.dumps(results, indent=1) + "\n")
+    report.write(results, options.out)
+    log(f"wrote {options.out / 'benchmarks.md'} and {options.out / 'benchmarks.png'}")
+
+
+if __name__ == "__main__":
+    main()
