@@ -128,7 +128,8 @@ def machine():
         "os": f"{platform.system()} {platform.release()}",
         "python": platform.python_version(),
         "stim": stim.__version__,
-        "commit": git("describe", "--always", "--dirty"),
+        # A run from an exported tree (no .git) names its commit itself.
+        "commit": os.environ.get("KELVORIN_BENCH_COMMIT") or git("describe", "--always", "--dirty"),
         "date": time.strftime("%Y-%m-%d %H:%M %Z"),
         "load_before": os.getloadavg()[0],
     }
