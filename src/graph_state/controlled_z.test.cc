@@ -7,20 +7,14 @@
 
 #include "../clifford/cz_table.h"
 #include "state_vector.test.h"
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
-using testing::StateVector;
+using kelvorin::testing::panic_text;
 
-std::string panic_text(auto&& f) {
-  try {
-    f();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "<no panic>";
-}
+using testing::StateVector;
 
 bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
 

@@ -4,23 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
-std::string panic_text(auto&& f) {
-  try {
-    f();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "<no panic>";
-}
+using kelvorin::testing::panic_text;
+using kelvorin::testing::connect;
 
-void add_edge(GraphState& g, Qubit a, Qubit b) {
-  g.adjacent(a).insert(b);
-  g.adjacent(b).insert(a);
-}
 
 std::vector<Qubit> sorted_group(const GraphState& g, Qubit q) {
   std::vector<Qubit> group = entangled_group(g, q);
@@ -35,8 +26,8 @@ TEST(EntangledGroup, FreshQubitsStandAlone) {
 
 TEST(EntangledGroup, FollowsEdgesAndNothingElse) {
   GraphState g(4);
-  add_edge(g, 0, 1);
-  add_edge(g, 1, 2);
+  connect(g, 0, 1);
+  connect(g, 1, 2);
   g.h(3);  // vertex operators play no part
   for (Qubit q = 0; q < 3; ++q) EXPECT_EQ(sorted_group(g, q), (std::vector<Qubit>{0, 1, 2})) << q;
   EXPECT_EQ(entangled_group(g, 3), std::vector<Qubit>{3});
@@ -44,14 +35,14 @@ TEST(EntangledGroup, FollowsEdgesAndNothingElse) {
 
 TEST(EntangledGroup, CyclesAndDenseGraphsGiveEachMemberOnce) {
   GraphState cycle(3);
-  add_edge(cycle, 0, 1);
-  add_edge(cycle, 1, 2);
-  add_edge(cycle, 2, 0);
+  connect(cycle, 0, 1);
+  connect(cycle, 1, 2);
+  connect(cycle, 2, 0);
   EXPECT_EQ(sorted_group(cycle, 2), (std::vector<Qubit>{0, 1, 2}));
 
   GraphState complete(40);
   for (Qubit a = 0; a < 40; ++a)
-    for (Qubit b = a + 1; b < 40; ++b) add_edge(complete, a, b);
+    for (Qubit b = a + 1; b < 40; ++b) connect(complete, a, b);
   const std::vector<Qubit> group = sorted_group(complete, 17);
   ASSERT_EQ(group.size(), 40u);
   for (Qubit q = 0; q < 40; ++q) EXPECT_EQ(group[q], q);
@@ -60,18 +51,18 @@ TEST(EntangledGroup, CyclesAndDenseGraphsGiveEachMemberOnce) {
 TEST(EntangledGroup, VisitsBreadthFirstWithNeighboursAscending) {
   // 50 - {3, 90}; 3 - {64}; 90 - {1}; 64 - {33}; qubit 7 apart.
   GraphState g(100);
-  add_edge(g, 50, 90);
-  add_edge(g, 50, 3);
-  add_edge(g, 90, 1);
-  add_edge(g, 3, 64);
-  add_edge(g, 64, 33);
+  connect(g, 50, 90);
+  connect(g, 50, 3);
+  connect(g, 90, 1);
+  connect(g, 3, 64);
+  connect(g, 64, 33);
   EXPECT_EQ(entangled_group(g, 50), (std::vector<Qubit>{50, 3, 90, 64, 1, 33}));
   EXPECT_EQ(entangled_group(g, 7), std::vector<Qubit>{7});
 }
 
 TEST(EntangledGroup, StartOutOfRangeIsFatal) {
   GraphState g(4);
-  add_edge(g, 0, 3);
+  connect(g, 0, 3);
   EXPECT_EQ(panic_text([&] { entangled_group(g, 4); }), "index out of bounds: the len is 4 but the index is 4");
   EXPECT_EQ(panic_text([&] { entangled_group(g, UINT64_MAX); }),
             "index out of bounds: the len is 4 but the index is 18446744073709551615");

@@ -3,18 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
-std::string panic_text(auto&& f) {
-  try {
-    f();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "<no panic>";
-}
+using kelvorin::testing::panic_text;
 
 TEST(GraphState, FreshQubitsAreIsolatedWithHadamard) {
   for (Qubit n : {0u, 1u, 5u, 32u, 33u, 100u}) {

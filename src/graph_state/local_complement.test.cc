@@ -8,25 +8,16 @@
 
 #include "../clifford/reduction_sequence.h"
 #include "state_vector.test.h"
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
+using kelvorin::testing::panic_text;
+using kelvorin::testing::connect;
+
 using testing::StateVector;
 
-std::string panic_text(auto&& f) {
-  try {
-    f();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "<no panic>";
-}
-
-void connect(GraphState& g, Qubit i, Qubit j) {
-  g.adjacent(i).insert(j);
-  g.adjacent(j).insert(i);
-}
 
 bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
 

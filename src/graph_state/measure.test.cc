@@ -5,14 +5,13 @@
 #include <vector>
 
 #include "peek.h"
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
-void add_edge(GraphState& g, Qubit a, Qubit b) {
-  g.adjacent(a).insert(b);
-  g.adjacent(b).insert(a);
-}
+using kelvorin::testing::connect;
+
 
 std::vector<std::pair<Qubit, Qubit>> edges(const GraphState& g) {
   std::vector<std::pair<Qubit, Qubit>> out;
@@ -29,8 +28,8 @@ std::vector<int> vops(const GraphState& g) { return {g.vops().begin(), g.vops().
 GraphState path() {
   GraphState g(3);
   for (Qubit q = 0; q < 3; ++q) g.h(q);
-  add_edge(g, 0, 1);
-  add_edge(g, 1, 2);
+  connect(g, 0, 1);
+  connect(g, 1, 2);
   return g;
 }
 
@@ -113,7 +112,7 @@ TEST(Measure, XPivotsOnTheLowestNeighbour) {
   // Star 4 - {7, 3, 5}: the pivot is 3, so only 3 receives (I + iY)/sqrt2.
   GraphState g(8);
   for (Qubit q = 0; q < 8; ++q) g.h(q);
-  for (Qubit q : {7, 3, 5}) add_edge(g, 4, q);
+  for (Qubit q : {7, 3, 5}) connect(g, 4, q);
   auto bits = ScriptedWords::from_bits({0});
   measure(g, 4, axis::X, bits);
   EXPECT_EQ(g.vop(3), vop::HX);
@@ -157,7 +156,7 @@ TEST(Peek, EdgeMakesTheFirstAxisRandomAndTheSecondDetermined) {
   GraphState g(2);
   g.h(0);
   g.h(1);
-  add_edge(g, 0, 1);
+  connect(g, 0, 1);
   const GraphState before = g;
   // axis word 0 -> X (0 * 3 >> 32 = 0), then the outcome bit 1.
   auto words = ScriptedWords({0x00000000u, 0x80000000u});

@@ -8,21 +8,15 @@
 #include <vector>
 
 #include "state_vector.test.h"
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
+using kelvorin::testing::panic_text;
+
 using testing::StateVector;
 using G = TwoQubitGate;
-
-std::string panic_text(auto&& f) {
-  try {
-    f();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "<no panic>";
-}
 
 std::string index_message(Qubit len, Qubit index) {
   return "index out of bounds: the len is " + std::to_string(len) + " but the index is " + std::to_string(index);

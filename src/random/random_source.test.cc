@@ -8,18 +8,12 @@
 #include <cmath>
 #include <latch>
 #include <thread>
+#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
-std::string panic_text(auto&& f) {
-  try {
-    f();
-  } catch (const Panic& p) {
-    return p.what();
-  }
-  return "<no panic>";
-}
+using kelvorin::testing::panic_text;
 
 constexpr std::size_t kWordsPerKey = 256 * RandomSource::kBufferWords;
 
