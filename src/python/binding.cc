@@ -143,7 +143,12 @@ void prefix_argument_error(const char* name) {
     message = PyUnicode_FromFormat("argument '%s': %U", name, text);
     Py_DECREF(text);
   } else {
-    resume_python_panic();
+    try {
+      resume_python_panic();
+    } catch (...) {
+      Py_DECREF(caught);  // a Panic from str() ends the call without it
+      throw;
+    }
     PyErr_WriteUnraisable(caught);
     PyObject* type_name = PyType_GetName(Py_TYPE(caught));
     if (type_name != nullptr) {

@@ -197,7 +197,14 @@ bool read_qubit_set(PyObject* qubits, std::vector<Qubit>& out) {
   }
   while (PyObject* item = PyIter_Next(it)) {
     std::uint64_t q = 0;
-    const bool ok = to_index(item, "qubits", &q);
+    bool ok = false;
+    try {
+      ok = to_index(item, "qubits", &q);
+    } catch (...) {  // a PanicException from the element's __index__, resumed
+      Py_DECREF(item);
+      Py_DECREF(it);
+      throw;
+    }
     Py_DECREF(item);
     if (!ok) {
       Py_DECREF(it);
