@@ -1,0 +1,108 @@
+"""States too large for the machine: the constructor asks for all of the
+memory at once, fails with MemoryError without touching any of it, and the
+simulators around it keep working.
+
+Resident memory is read from /proc/self/statm.  Under the sanitizer run
+(KELVORIN_UNDER_ASAN=1) freed memory stays in the sanitizer's quarantine, so
+the resident-memory bounds are not checked there; the exceptions are.
+"""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from kelvorin import Kelvorin
+
+UNDER_ASAN = os.environ.get("KELVORIN_UNDER_ASAN") == "1"
+MiB = 2**20
+
+
+def rss():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def total_memory():
+    return os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
+
+
+def qubits_needing(nbytes):
+    """The smallest qubit count whose adjacency rows alone take nbytes."""
+    n = int((nbytes * 8) ** 0.5)
+    while n * ((n + 31) // 32) * 4 < nbytes:
+        n += 1
+    return n
+
+
+@pytest.mark.parametrize("factor", [2, 8])
+def test_more_than_the_machine_has_is_a_memory_error_without_touching_memory(factor):
+    before_sim = Kelvorin(10)
+    before_sim.h(0)
+    before_sim.cx(0, 1)
+    n = qubits_needing(factor * total_memory())
+    start = rss()
+    for _ in range(20):
+        with pytest.raises(MemoryError):
+            Kelvorin(n)
+    if not UNDER_ASAN:
+        assert rss() - start < 16 * MiB
+    # Everything around it works.
+    assert before_sim.get_entangled_group(0) == {0, 1}
+    assert before_sim.measure_z(0) == before_sim.measure_z(1)
+    small = Kelvorin(n // 1000)
+    small.h(n // 1000 - 1)
+    assert small.get_entangled_group(0) == {0}
+
+
+def test_a_large_state_that_fits_costs_only_what_it_touches():
+    # A sixteenth of the machine's memory in adjacency rows is mapped but not
+    # touched by construction, a few gates, a group or a peek.
+    n = qubits_needing(total_memory() // 16)
+    start = rss()
+    sim = Kelvorin(n)
+    sim.h(0)
+    sim.cx(0, n - 1)
+    sim.cx(0, n // 2)
+    assert sim.get_entangled_group(n - 1) == {0, n // 2, n - 1}
+    outcomes = sim.peek_measure_set({0, n // 2, n - 1})
+    assert len({int(o.result) for o in outcomes.values()}) >= 1
+    if not UNDER_ASAN:
+        assert rss() - start < 64 * MiB
+    del sim
+    Kelvorin(3).h(2)
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+def test_constructor_under_an_address_space_limit():
+    # With the address space capped, even a state of a few GB fails cleanly
+    # and the process carries on.
+    out = subprocess.run(
+        [
+            sys.executable,
+            "-c",
+            textwrap.dedent(
+                """
+                import resource, kelvorin
+                keep = kelvorin.Kelvorin(8)
+                keep.h(0); keep.cx(0, 7)
+                with open("/proc/self/statm") as f:
+                    vm = int(f.read().split()[0]) * resource.getpagesize()
+                resource.setrlimit(resource.RLIMIT_AS, (vm + 64 * 2**20, resource.RLIM_INFINITY))
+                for n in (50000, 200000):
+                    try:
+                        kelvorin.Kelvorin(n)
+                        print("built", n)
+                    except MemoryError:
+                        print("MemoryError", n)
+                print(sorted(keep.get_entangled_group(7)), len(kelvorin.Kelvorin(100).peek_measure_set({1, 2})))
+                """
+            ),
+        ],
+        capture_output=True,
+        text=True,
+    )
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == ["MemoryError 50000", "MemoryError 200000", "[0, 7] 2"]
