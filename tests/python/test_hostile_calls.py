@@ -14,6 +14,7 @@ changes nothing.
 
 from dataclasses import dataclass
 
+import pytest
 from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, precondition, rule
@@ -425,3 +426,47 @@ HostileCalls.TestCase.settings = settings(
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.filter_too_much],
 )
 test_hostile_calls = HostileCalls.TestCase
+
+
+def test_recursion_through_shared_calls_unwinds_the_flag():
+    # Each level holds shared access while its argument's __index__ makes the
+    # next call; RecursionError ends the chain and every level lets go.
+    sim = Kelvorin(3)
+
+    class Recurse:
+        def __init__(self, method):
+            self.method = method
+
+        def __index__(self):
+            self.method(self)
+            return 0
+
+    with pytest.raises(RecursionError):
+        sim.get_entangled_group(Recurse(sim.get_entangled_group))
+
+    class RecursePeek:
+        def __index__(self):
+            sim.peek_measure_set({RecursePeek()})
+            return 0
+
+    with pytest.raises(RecursionError):
+        sim.peek_measure_set({RecursePeek()})
+    sim.h(0)  # exclusive access is free again
+    sim.cx(0, 1)
+    assert sim.get_entangled_group(1) == {0, 1}
+
+
+def test_a_set_changing_size_during_conversion():
+    sim = Kelvorin(3)
+    qubits = {1}
+
+    class Grow:
+        def __index__(self):
+            qubits.add(object())
+            return 0
+
+    qubits.add(Grow())
+    with pytest.raises(RuntimeError) as e:
+        sim.peek_measure_set(qubits)
+    assert str(e.value) == "Set changed size during iteration"
+    assert sim.peek_measure_set({0, 1, 2}).keys() == {0, 1, 2}
