@@ -2,18 +2,8 @@
 
 import pytest
 
+from helpers import Callback
 from kelvorin import Kelvorin
-
-
-class Callback:
-    def __init__(self, fn, value=0):
-        self.fn = fn
-        self.value = value
-        self.result = None
-
-    def __index__(self):
-        self.result = self.fn()
-        return self.value
 
 
 def test_exclusive_call_refuses_reentry_and_is_free_afterwards():

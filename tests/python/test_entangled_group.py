@@ -4,17 +4,8 @@ import inspect
 
 import pytest
 
+from helpers import Callback
 from kelvorin import Kelvorin
-
-class Callback:
-    def __init__(self, fn, value=0):
-        self.fn = fn
-        self.value = value
-        self.result = None
-
-    def __index__(self):
-        self.result = self.fn()
-        return self.value
 
 
 def path(n=4):

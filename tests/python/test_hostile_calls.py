@@ -19,6 +19,7 @@ from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, precondition, rule
 
+from helpers import panic_type
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
 SINGLE = ["x", "y", "z", "h", "s", "sdag"]
@@ -43,15 +44,7 @@ SHARED = {"get_entangled_group", "peek_measure_set"}
 assert len(PARAMS) == 20
 
 
-def _panic_type():
-    try:
-        Kelvorin(0).x(0)
-    except BaseException as e:  # noqa: BLE001
-        return type(e)
-    raise AssertionError("an out-of-range gate did not raise")
-
-
-PanicException = _panic_type()
+PanicException = panic_type()
 
 
 def index_message(n, index):

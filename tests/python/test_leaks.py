@@ -20,6 +20,7 @@ import tracemalloc
 
 import pytest
 
+from helpers import panic_type
 from kelvorin import Kelvorin
 
 UNDER_ASAN = os.environ.get("KELVORIN_UNDER_ASAN") == "1"
@@ -34,15 +35,7 @@ RSS_BOUND = 4 * 2**20  # one leaked 40-byte block per call would be 4 MB
 SLOW_PATHS = {"str_panics", "resumed_panic"}
 
 
-def _panic_type():
-    try:
-        Kelvorin(0).x(0)
-    except BaseException as e:  # noqa: BLE001
-        return type(e)
-    raise AssertionError("an out-of-range gate did not raise")
-
-
-PanicException = _panic_type()
+PanicException = panic_type()
 
 SINGLE = ["x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"]
 TWO = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]

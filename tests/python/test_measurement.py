@@ -2,19 +2,11 @@
 
 import pytest
 
+from helpers import Callback
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
 PLUS, MINUS = MeasurementResult.PlusOne, MeasurementResult.MinusOne
 MEASURES = ["measure_x", "measure_y", "measure_z"]
-
-
-class Callback:
-    def __init__(self, fn, value=0):
-        self.fn, self.value, self.result = fn, value, None
-
-    def __index__(self):
-        self.result = self.fn()
-        return self.value
 
 
 @pytest.mark.parametrize("name, basis", list(zip(MEASURES, "XYZ")))

@@ -1,0 +1,25 @@
+"""Helpers shared by the Python tests."""
+
+from kelvorin import Kelvorin
+
+
+class Callback:
+    """An index argument whose __index__ first calls `fn` (re-entrant use)."""
+
+    def __init__(self, fn, value=0):
+        self.fn = fn
+        self.value = value
+        self.result = None
+
+    def __index__(self):
+        self.result = self.fn()
+        return self.value
+
+
+def panic_type():
+    """The PanicException class, which the module does not export."""
+    try:
+        Kelvorin(0).x(0)
+    except BaseException as e:  # noqa: BLE001 - this is what we want to catch
+        return type(e)
+    raise AssertionError("an out-of-range gate did not raise")
