@@ -229,5 +229,70 @@ TEST_F(Differential, LargeNeighbourhoodsSpreadThinly) {
   }
 }
 
+TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
+  // remove_vop applies a whole reduction sequence at once; against the
+  // reference, which runs it step by step, on graphs where v and its partner
+  // share some neighbours and not others, below, around and far above the
+  // pair-by-pair threshold, with and without the edge between them (v
+  // without neighbours reduces against `avoid`, which need not be adjacent).
+  int reductions = 0, large = 0, isolated = 0;
+  for (int trial = 0; trial < 1500; ++trial) {
+    const Qubit sizes[] = {6, 20, 70, 140, 1200};
+    const Qubit n = sizes[trial % 5];
+    const double densities[] = {0.05, 0.2, 0.45, 0.8};
+    const double density = densities[(trial / 5) % 4];
+    std::uniform_real_distribution<double> coin(0, 1);
+    GraphState g(n);
+    reference::Store ref(n);
+    const auto join = [&](Qubit a, Qubit b) {
+      if (a == b || g.adjacent(a).contains(b)) return;
+      g.adjacent(a).insert(b);
+      g.adjacent(b).insert(a);
+      ref.adjacent[a].insert(b);
+      ref.adjacent[b].insert(a);
+    };
+    const Qubit v = rng() % n;
+    const Qubit avoid = (v + 1 + rng() % (n - 1)) % n;
+    const bool lone = trial % 7 == 0;
+    // Two hubs: v and the lowest other vertex h, each joined to a random
+    // share of the rest, and mostly to each other, so that the partner (h,
+    // unless it is avoided) sees all three kinds.
+    const Qubit h = v == 0 ? 1 : 0;
+    if (coin(rng) < 0.8) join(v, h);
+    for (Qubit w = 0; w < n; ++w) {
+      if (!lone && coin(rng) < density) join(v, w);
+      if (h != v && coin(rng) < density) join(h, w);
+      if (coin(rng) < 2.0 / static_cast<double>(n)) join(w, rng() % n);
+    }
+    if (lone) {
+      g.adjacent(v).for_each([&](Qubit w) {
+        g.adjacent(w).remove(v);
+        ref.adjacent[w].remove(v);
+      });
+      g.adjacent(v).clear();
+      ref.adjacent[v] = BitSet(n);
+    }
+    for (Qubit q = 0; q < n; ++q) {
+      const auto x = static_cast<Vop>(rng() % kVopCount);
+      g.set_vop(q, x);
+      ref.vops[q] = x;
+    }
+    const auto reduced = static_cast<Vop>(trial % kVopCount);
+    g.set_vop(v, reduced);
+    ref.vops[v] = reduced;
+    ASSERT_TRUE(reference::same_store(ref, g));
+    large += g.adjacent(v).contains(h) && avoid != h && g.adjacent(v).count() + g.adjacent(h).count() > 64;
+    isolated += g.adjacent(v).empty();
+    remove_vop(g, v, avoid);
+    ref.remove_vop(v, avoid);
+    ASSERT_TRUE(reference::same_store(ref, g))
+        << "VOP " << int(reduced) << ", n " << n << ", v " << v << ", avoid " << avoid << ", trial " << trial;
+    ++reductions;
+  }
+  EXPECT_EQ(reductions, 1500);
+  EXPECT_GT(large, 350);
+  EXPECT_GT(isolated, 150);
+}
+
 }  // namespace
 }  // namespace kelvorin

@@ -22,12 +22,19 @@ void local_complement(GraphState& state, Qubit v);
 // snapshot).  Word-parallel when the set is large.
 void complement_neighbourhood(GraphState& state, const BitSpan& members);
 
+// XORs the row of every member of `members` with `set`, word-parallel.
+// Neither may be a row that this changes (snapshots, or the rows of vertices
+// outside `members`).
+void flip_rows_against(GraphState& state, const BitSpan& members, const BitSpan& set);
+
 // Reduces VOP(v) to the identity with the complementations of its reduction
 // sequence, about v and about the swapping partner: the lowest neighbour of v
 // other than `avoid`, or `avoid` itself when v has no such neighbour (then
 // VOP(v) need not end at 0).  A VOP that is already the identity is left
 // alone: its sequence is four complementations about v, which change nothing.
-// Returns the number of complementations performed.  Checks v.
+// The store ends exactly as after the listed complementations one by one,
+// but the sequence is applied as a whole (see reduction_effect.h), in time
+// for the edges it changes.  Returns the length of the sequence.  Checks v.
 unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid);
 
 }  // namespace kelvorin
