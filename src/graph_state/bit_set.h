@@ -88,6 +88,10 @@ class BitSpan {
     }
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (*index_.degree == 0) {
+      first_member(b, mask);
+      return true;
+    }
     if ((blocks_[b] & mask) != 0) return false;
     const bool was_empty = blocks_[b] == 0;
     blocks_[b] |= mask;
@@ -97,7 +101,7 @@ class BitSpan {
   }
 
   void remove(std::uint64_t i) noexcept {
-    if (i >= bit_len_) return;
+    if (i >= bit_len_ || *index_.degree == 0) return;
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
     if ((blocks_[b] & mask) == 0) return;
@@ -111,6 +115,10 @@ class BitSpan {
   void flip(std::uint64_t i) noexcept {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (*index_.degree == 0) {
+      first_member(b, mask);
+      return;
+    }
     const Block before = blocks_[b];
     blocks_[b] = before ^ mask;
     if ((before & mask) == 0) {
@@ -124,6 +132,10 @@ class BitSpan {
 
   // XORs block b with `bits` (the symmetric difference with those members).
   void flip_block(std::size_t b, Block bits) noexcept {
+    if (*index_.degree == 0) {
+      if (bits != 0) first_member(b, bits);
+      return;
+    }
     const Block before = blocks_[b];
     const Block after = before ^ bits;
     blocks_[b] = after;
@@ -302,6 +314,18 @@ class BitSpan {
     } else {
       index_.top[w / kSummaryBits] &= ~bit;
     }
+  }
+
+  // Makes `bits` (not zero) of block b the only members of an empty row.
+  // Every block and summary word of an empty row is zero, so nothing is read
+  // first: the first access to a page of the row is a write, and the page is
+  // mapped once rather than first as the shared zero page and then again.
+  void first_member(std::size_t b, Block bits) noexcept {
+    blocks_[b] = bits;
+    const std::size_t w = b / kSummaryBits;
+    index_.summary[w] = SummaryWord{1} << (b % kSummaryBits);
+    index_.top[w / kSummaryBits] = SummaryWord{1} << (w % kSummaryBits);
+    *index_.degree = static_cast<unsigned>(std::popcount(bits));
   }
 
   void mark(std::size_t b) noexcept {

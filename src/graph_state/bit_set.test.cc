@@ -78,5 +78,99 @@ TEST(BitSpan, CannotGrowAndReportsTheBlock) {
   EXPECT_EQ(storage[1], Block{1} << 7);
 }
 
+// Every update of a row against std::set, with the degree and both summary
+// levels recomputed from the blocks after each one.  Rows are emptied often,
+// since updates of an empty row take their own path.
+TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
+  std::mt19937_64 rng(31);
+  for (const std::uint64_t len : {40u, 2100u, 300000u}) {
+    const std::size_t blocks = blocks_for_bits(len);
+    std::vector<Block> storage(blocks, 0), other_storage(blocks, 0);
+    std::vector<SummaryWord> summary(summary_words_for_blocks(blocks)), top(top_words_for_blocks(blocks));
+    std::vector<SummaryWord> other_summary(summary.size()), other_top(top.size());
+    std::uint64_t degree = 0, other_degree = 0;
+    BitSpan row(storage.data(), RowIndex{summary.data(), top.data(), &degree}, len);
+    BitSpan other(other_storage.data(), RowIndex{other_summary.data(), other_top.data(), &other_degree}, len);
+    std::set<std::uint64_t> model;
+    // Members cluster now and then, so that blocks fill up and empty again.
+    const auto pick = [&] { return rng() % 3 == 0 ? rng() % std::min<std::uint64_t>(len, 70) : rng() % len; };
+    for (int step = 0; step < 4000; ++step) {
+      const std::uint64_t i = pick();
+      switch (rng() % 8) {
+        case 0:
+          EXPECT_EQ(row.insert(i), model.insert(i).second);
+          break;
+        case 1:
+          row.remove(i);
+          model.erase(i);
+          break;
+        case 2:
+          row.flip(i);
+          if (!model.erase(i)) model.insert(i);
+          break;
+        case 3: {
+          const std::size_t b = i / kBlockBits;
+          Block bits = static_cast<Block>(rng());
+          if (b == blocks - 1 && len % kBlockBits != 0) bits &= (Block{1} << (len % kBlockBits)) - 1;
+          row.flip_block(b, bits);
+          for (unsigned k = 0; k < kBlockBits; ++k)
+            if ((bits >> k) & 1) {
+              const std::uint64_t j = b * kBlockBits + k;
+              if (!model.erase(j)) model.insert(j);
+            }
+          break;
+        }
+        case 4: {
+          // The whole of another row, by block list or by stretch.
+          other.clear();
+          std::set<std::uint64_t> picked;
+          for (int k = 0; k < 5; ++k) picked.insert(pick());
+          for (std::uint64_t j : picked) other.insert(j);
+          std::vector<std::pair<std::uint32_t, Block>> list;
+          other.for_each_block_from(0, [&](std::size_t b, Block word) {
+            list.push_back({static_cast<std::uint32_t>(b), word});
+            return true;
+          });
+          if (rng() % 2 == 0) {
+            row.flip_blocks(list.data(), list.size());
+          } else {
+            const std::size_t lo = list.front().first, hi = list.back().first;
+            row.flip_block_range(lo, other.blocks() + lo, hi - lo + 1);
+          }
+          for (std::uint64_t j : picked)
+            if (!model.erase(j)) model.insert(j);
+          break;
+        }
+        case 5:
+          if (rng() % 4 == 0) {
+            row.clear();
+            model.clear();
+          }
+          break;
+        case 6:
+          if (rng() % 4 == 0) {
+            row.assign(other);
+            model.clear();
+            other.for_each([&](std::uint64_t j) { model.insert(j); });
+          }
+          break;
+        default:
+          EXPECT_EQ(row.contains(i), model.count(i) == 1);
+      }
+      ASSERT_EQ(row.count(), model.size()) << "step " << step << ", length " << len;
+      std::vector<std::uint64_t> seen;
+      row.for_each([&](std::uint64_t j) { seen.push_back(j); });
+      ASSERT_EQ(seen, std::vector<std::uint64_t>(model.begin(), model.end())) << "step " << step;
+      for (std::size_t w = 0; w < summary.size(); ++w) {
+        SummaryWord expected = 0;
+        for (std::size_t b = w * kSummaryBits; b < std::min(blocks, (w + 1) * kSummaryBits); ++b)
+          expected |= static_cast<SummaryWord>(storage[b] != 0) << (b % kSummaryBits);
+        ASSERT_EQ(summary[w], expected) << "summary word " << w << ", step " << step;
+        ASSERT_EQ((top[w / kSummaryBits] >> (w % kSummaryBits)) & 1, SummaryWord{expected != 0}) << "top, step " << step;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvorin

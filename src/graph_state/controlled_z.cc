@@ -13,10 +13,13 @@ namespace {
         "\n right: " + std::to_string(b));
 }
 
-// Whether v has a neighbour besides `other`, by population count.
+// Whether v has a neighbour besides `other`, from the degree; the row itself
+// is read only at degree 1.  (A row never written is not read either, so its
+// memory stays unmapped until the first edge arrives.)
 bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
   const BitSpan row = state.adjacent(v);
-  return row.count() >= 1u + (row.contains(other) ? 1u : 0u);
+  const std::uint64_t degree = row.count();
+  return degree >= 2 || (degree == 1 && !row.contains(other));
 }
 
 }  // namespace
@@ -42,7 +45,8 @@ unsigned apply_cz(GraphState& state, Qubit a, Qubit b) {
 
   BitSpan row_a = state.adjacent(a);
   BitSpan row_b = state.adjacent(b);
-  const CzEntry entry = cz_table(row_a.contains(b), state.vop(a), state.vop(b));
+  const bool edge = !row_a.empty() && row_a.contains(b);
+  const CzEntry entry = cz_table(edge, state.vop(a), state.vop(b));
   if (entry.edge != 0) {
     row_a.insert(b);
     row_b.insert(a);
