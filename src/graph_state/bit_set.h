@@ -196,6 +196,15 @@ class BitSpan {
     }
   }
 
+  // XORs this row with the members of `set`, a different row of the same
+  // bit length, a non-empty block at a time.
+  void flip_members(const BitSpan& set) noexcept {
+    set.for_each_block_from(0, [&](std::size_t b, Block word) {
+      flip_block(b, word);
+      return true;
+    });
+  }
+
   // The number of members (the degree of the vertex).
   std::uint64_t count() const noexcept { return *index_.degree; }
   bool empty() const noexcept { return *index_.degree == 0; }

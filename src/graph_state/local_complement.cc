@@ -117,14 +117,6 @@ void finish_member(GraphState& state, Qubit w, std::uint8_t kind, Qubit v, Qubit
   if (effect.factor[kind] != vop::I) state.right_multiply(w, effect.factor[kind]);
 }
 
-// XORs `row` with the members of `set`.
-void flip_members(BitSpan row, const BitSpan& set) noexcept {
-  set.for_each_block_from(0, [&](std::size_t b, Block word) {
-    row.flip_block(b, word);
-    return true;
-  });
-}
-
 // The effect of a reduction about v and p on their neighbours, where they
 // are few: pair by pair from a list of (vertex, kind).
 void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
@@ -184,8 +176,8 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
   }
   for (std::uint8_t s = 1; s < 4; ++s) {
     const std::uint8_t change = s ^ effect.final_kind[s];
-    if ((change & 1) != 0) flip_members(row_v, kind(s));
-    if ((change & 2) != 0) flip_members(row_p, kind(s));
+    if ((change & 1) != 0) row_v.flip_members(kind(s));
+    if ((change & 2) != 0) row_p.flip_members(kind(s));
     kind(s).for_each([&](Qubit w) { finish_member(state, w, s, v, p, effect); });
   }
   for (std::uint8_t s = 1; s < 4; ++s) kind(s).clear();

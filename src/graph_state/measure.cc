@@ -32,15 +32,6 @@ void y_branch(GraphState& g, Qubit a, bool m) {
   g.right_multiply(a, static_cast<Vop>(vop::S - (m ? 1 : 0)));
 }
 
-// Symmetric difference of row x with the members of `set`.
-void flip_members(GraphState& g, Qubit x, const BitSpan& set) {
-  BitSpan row = g.adjacent(x);
-  set.for_each_block_from(0, [&](std::size_t b, Block word) {
-    row.flip_block(b, word);
-    return true;
-  });
-}
-
 // Measuring X: pivot about the lowest neighbour b0.
 void x_branch(GraphState& g, Qubit a, bool m) {
   const Qubit n = g.qubit_count();
@@ -55,10 +46,7 @@ void x_branch(GraphState& g, Qubit a, bool m) {
   A.assign(g.adjacent(a));
   B.assign(g.adjacent(b0));
   D.assign(A);
-  B.for_each_block_from(0, [&](std::size_t b, Block word) {
-    D.flip_block(b, word);
-    return true;
-  });
+  D.flip_members(B);
 
   if (!m) {
     g.right_multiply(b0, vop::HX);
@@ -79,9 +67,9 @@ void x_branch(GraphState& g, Qubit a, bool m) {
   // B when x is only in A, A when x is only in B, and the symmetric
   // difference when x is in both; flipping each row against its partners
   // toggles every such pair once on each side.
-  A.for_each([&](Qubit x) { flip_members(g, x, B.contains(x) ? D : B); });
+  A.for_each([&](Qubit x) { g.adjacent(x).flip_members(B.contains(x) ? D : B); });
   B.for_each([&](Qubit x) {
-    if (!A.contains(x)) flip_members(g, x, A);
+    if (!A.contains(x)) g.adjacent(x).flip_members(A);
   });
   // Then {b0, c} for every other c in A.
   A.for_each([&](Qubit c) {
