@@ -115,7 +115,7 @@ void check_store(const GraphState& g) {
   require(g.vops().size() == n, "VOP vector length", g);
   for (Qubit i = 0; i < n; ++i) {
     require(g.vop(i) < kVopCount, "VOP of " + std::to_string(i) + " is " + std::to_string(g.vop(i)), g);
-    const BitSpan row = g.adjacent(i);
+    const RowView row = g.adjacent(i);
     require(row.bit_len() == n, "row length", g);
     require(row.block_count() == blocks_for_bits(n), "row block count", g);
     const Block* blocks = row.blocks();

@@ -4,9 +4,10 @@
 // storage holds exactly ceil(bit_len / 32) blocks and every bit of the last
 // block at or beyond the bit length is zero.
 //
-// `BitSpan` is a row of the state store, which keeps all of its rows in one
-// allocation and hands out spans; it also maintains the row's degree and
-// summaries.  `BitSet` owns its blocks and grows on insert.
+// `BitSpan` is a writable row of the state store, which keeps all of its rows
+// in one allocation and hands out spans; it also maintains the row's degree
+// and summaries.  `RowView` is the same row read-only, what a const store
+// hands out.  `BitSet` owns its blocks and grows on insert.
 #pragma once
 
 #include <algorithm>
@@ -64,22 +65,116 @@ struct RowIndex {
   std::uint64_t* degree;
 };
 
-// A row of the state store.  Besides its blocks it keeps the row's degree and
-// summaries up to date, so that counting is constant time and scans cost time
-// in the members rather than the length.
-class BitSpan {
+// A read-only view of a row of the state store: what read-only operations and
+// snapshots get.  It cannot write, and neither can anything made from it.
+class RowView {
  public:
-  BitSpan(Block* blocks, RowIndex index, std::uint64_t bit_len) noexcept
+  RowView(Block* blocks, RowIndex index, std::uint64_t bit_len) noexcept
       : blocks_(blocks), index_(index), block_count_(blocks_for_bits(bit_len)), bit_len_(bit_len) {}
 
   std::uint64_t bit_len() const noexcept { return bit_len_; }
   std::size_t block_count() const noexcept { return block_count_; }
   const Block* blocks() const noexcept { return blocks_; }
+  // The row's two summary levels (see above), for whole-store comparisons.
+  const SummaryWord* summary() const noexcept { return index_.summary; }
+  const SummaryWord* top() const noexcept { return index_.top; }
 
   bool contains(std::uint64_t i) const noexcept {
     return i < bit_len_ && ((blocks_[i / kBlockBits] >> (i % kBlockBits)) & 1u) != 0;
   }
 
+  // The number of members (the degree of the vertex).
+  std::uint64_t count() const noexcept { return *index_.degree; }
+  bool empty() const noexcept { return *index_.degree == 0; }
+
+  // Lowest member, or bit_len() when the set is empty.
+  std::uint64_t first() const noexcept {
+    std::uint64_t found = bit_len_;
+    for_each_from(0, [&](std::uint64_t i) {
+      found = i;
+      return false;
+    });
+    return found;
+  }
+
+  // Lowest member other than `avoid`, or bit_len() when there is none.
+  std::uint64_t first_other_than(std::uint64_t avoid) const noexcept {
+    std::uint64_t found = bit_len_;
+    for_each_from(0, [&](std::uint64_t i) {
+      if (i == avoid) return true;
+      found = i;
+      return false;
+    });
+    return found;
+  }
+
+  // Calls f(i) for every member, ascending.  Each block is read into a working
+  // copy when the scan reaches it, so f may clear members already visited.
+  template <class F>
+  void for_each(F&& f) const {
+    for_each_from(0, [&](std::uint64_t i) {
+      f(i);
+      return true;
+    });
+  }
+
+  // Calls f(i) for every member i >= start, ascending, while f returns true.
+  template <class F>
+  void for_each_from(std::uint64_t start, F&& f) const {
+    for_each_block_from(start, [&](std::size_t b, Block word) {
+      while (word != 0) {
+        const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
+        word &= word - 1;
+        if (!f(static_cast<std::uint64_t>(b * kBlockBits + bit))) return false;
+      }
+      return true;
+    });
+  }
+
+  // Calls f(b, word) for every non-empty block b, ascending, while f returns
+  // true; for the block holding `start`, word has the bits below it cleared
+  // (and the call is skipped when nothing is left).
+  template <class F>
+  void for_each_block_from(std::uint64_t start, F&& f) const {
+    if (start >= bit_len_) return;
+    const std::size_t b0 = static_cast<std::size_t>(start / kBlockBits);
+    const std::size_t w0 = b0 / kSummaryBits;
+    const std::size_t t0 = w0 / kSummaryBits;
+    const std::size_t tops = top_words_for_blocks(block_count_);
+    for (std::size_t t = t0; t < tops; ++t) {
+      SummaryWord top = index_.top[t];
+      if (t == t0) top &= ~SummaryWord{0} << (w0 % kSummaryBits);
+      while (top != 0) {
+        const std::size_t w = t * kSummaryBits + static_cast<unsigned>(std::countr_zero(top));
+        top &= top - 1;
+        SummaryWord summary = index_.summary[w];
+        if (w == w0) summary &= ~SummaryWord{0} << (b0 % kSummaryBits);
+        while (summary != 0) {
+          const std::size_t b = w * kSummaryBits + static_cast<unsigned>(std::countr_zero(summary));
+          summary &= summary - 1;
+          Block word = blocks_[b];
+          if (b == b0) word &= ~Block{0} << (start % kBlockBits);
+          if (word != 0 && !f(b, word)) return;
+        }
+      }
+    }
+  }
+
+ protected:
+  // Writable only through BitSpan, which the store hands out for rows of a
+  // store it may change.
+  Block* blocks_;
+  RowIndex index_;
+  std::size_t block_count_;
+  std::uint64_t bit_len_;
+};
+
+// A writable row of the state store.  Besides its blocks it keeps the row's
+// degree and summaries up to date, so that counting is constant time and
+// scans cost time in the members rather than the length.
+class BitSpan : public RowView {
+ public:
+  using RowView::RowView;
   // A span cannot grow: every index the engine inserts into a row of the store
   // lies below the row's bit length.
   bool insert(std::uint64_t i) {
@@ -198,100 +293,23 @@ class BitSpan {
 
   // XORs this row with the members of `set`, a different row of the same
   // bit length, a non-empty block at a time.
-  void flip_members(const BitSpan& set) noexcept {
+  void flip_members(const RowView& set) noexcept {
     set.for_each_block_from(0, [&](std::size_t b, Block word) {
       flip_block(b, word);
       return true;
     });
   }
 
-  // The number of members (the degree of the vertex).
-  std::uint64_t count() const noexcept { return *index_.degree; }
-  bool empty() const noexcept { return *index_.degree == 0; }
-
-  // Lowest member, or bit_len() when the set is empty.
-  std::uint64_t first() const noexcept {
-    std::uint64_t found = bit_len_;
-    for_each_from(0, [&](std::uint64_t i) {
-      found = i;
-      return false;
-    });
-    return found;
-  }
-
-  // Lowest member other than `avoid`, or bit_len() when there is none.
-  std::uint64_t first_other_than(std::uint64_t avoid) const noexcept {
-    std::uint64_t found = bit_len_;
-    for_each_from(0, [&](std::uint64_t i) {
-      if (i == avoid) return true;
-      found = i;
-      return false;
-    });
-    return found;
-  }
-
-  // Calls f(i) for every member, ascending.  Each block is read into a working
-  // copy when the scan reaches it, so f may clear members already visited.
-  template <class F>
-  void for_each(F&& f) const {
-    for_each_from(0, [&](std::uint64_t i) {
-      f(i);
-      return true;
-    });
-  }
-
-  // Calls f(i) for every member i >= start, ascending, while f returns true.
-  template <class F>
-  void for_each_from(std::uint64_t start, F&& f) const {
-    for_each_block_from(start, [&](std::size_t b, Block word) {
-      while (word != 0) {
-        const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
-        word &= word - 1;
-        if (!f(static_cast<std::uint64_t>(b * kBlockBits + bit))) return false;
-      }
-      return true;
-    });
-  }
-
-  // Calls f(b, word) for every non-empty block b, ascending, while f returns
-  // true; for the block holding `start`, word has the bits below it cleared
-  // (and the call is skipped when nothing is left).
-  template <class F>
-  void for_each_block_from(std::uint64_t start, F&& f) const {
-    if (start >= bit_len_) return;
-    const std::size_t b0 = static_cast<std::size_t>(start / kBlockBits);
-    const std::size_t w0 = b0 / kSummaryBits;
-    const std::size_t t0 = w0 / kSummaryBits;
-    const std::size_t tops = top_words_for_blocks(block_count_);
-    for (std::size_t t = t0; t < tops; ++t) {
-      SummaryWord top = index_.top[t];
-      if (t == t0) top &= ~SummaryWord{0} << (w0 % kSummaryBits);
-      while (top != 0) {
-        const std::size_t w = t * kSummaryBits + static_cast<unsigned>(std::countr_zero(top));
-        top &= top - 1;
-        SummaryWord summary = index_.summary[w];
-        if (w == w0) summary &= ~SummaryWord{0} << (b0 % kSummaryBits);
-        while (summary != 0) {
-          const std::size_t b = w * kSummaryBits + static_cast<unsigned>(std::countr_zero(summary));
-          summary &= summary - 1;
-          Block word = blocks_[b];
-          if (b == b0) word &= ~Block{0} << (start % kBlockBits);
-          if (word != 0 && !f(b, word)) return;
-        }
-      }
-    }
-  }
-
   // Makes this row a copy of `other`, a row of the same bit length, touching
   // only the blocks that are non-empty in either.
-  void assign(const BitSpan& other) noexcept {
+  void assign(const RowView& other) noexcept {
     clear();
     other.for_each_block_from(0, [&](std::size_t b, Block word) {
       blocks_[b] = word;
       mark(b);
       return true;
     });
-    *index_.degree = *other.index_.degree;
+    *index_.degree = other.count();
   }
 
   // Removes every member, touching only the non-empty blocks.
@@ -348,11 +366,6 @@ class BitSpan {
     index_.summary[w] &= ~(SummaryWord{1} << (b % kSummaryBits));
     if (index_.summary[w] == 0) index_.top[w / kSummaryBits] &= ~(SummaryWord{1} << (w % kSummaryBits));
   }
-
-  Block* blocks_;
-  RowIndex index_;
-  std::size_t block_count_;
-  std::uint64_t bit_len_;
 };
 
 class BitSet {

@@ -17,7 +17,7 @@ namespace {
 // is read only at degree 1.  (A row never written is not read either, so its
 // memory stays unmapped until the first edge arrives.)
 bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
-  const BitSpan row = state.adjacent(v);
+  const RowView row = state.adjacent(v);
   const std::uint64_t degree = row.count();
   return degree >= 2 || (degree == 1 && !row.contains(other));
 }

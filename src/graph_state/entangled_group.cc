@@ -14,17 +14,13 @@ std::vector<Qubit> entangled_group(const GraphState& state, Qubit start) {
   // emptied again however the walk ends; a start at or beyond n is refused at
   // its pop, before anything could be compared with it.
   if (n == 0) check_index(n, start);
-  BitSpan visited = state.scratch(2);
-  struct Clear {
-    BitSpan& row;
-    ~Clear() { row.clear(); }
-  } clear_on_exit{visited};
-  if (start < n) visited.insert(start);
+  GraphState::ScratchRow visited = state.lease_scratch();
+  if (start < n) visited->insert(start);
   for (std::size_t head = 0; head < queue.size(); ++head) {
     const Qubit o = queue[head];
     check_index(n, o);
     state.adjacent(o).for_each([&](Qubit v) {
-      if (visited.insert(v)) queue.push_back(v);
+      if (visited->insert(v)) queue.push_back(v);
     });
   }
   return queue;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
 namespace kelvorin {
 namespace {
@@ -43,7 +44,7 @@ GraphState::GraphState(Qubit qubit_amount) {
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
     summary_.reset(allocate_rows<SummaryWord>(rows, summary_words_));
     top_.reset(allocate_rows<SummaryWord>(rows, top_words_));
-    degrees_.assign(rows, 0);
+    degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
   }
   vops_.assign(static_cast<std::size_t>(qubit_amount), vop::H);
 }
@@ -56,10 +57,10 @@ GraphState::GraphState(const GraphState& other)
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
     summary_.reset(allocate_rows<SummaryWord>(rows, summary_words_));
     top_.reset(allocate_rows<SummaryWord>(rows, top_words_));
-    degrees_.assign(rows, 0);
+    degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
     // Only non-empty blocks are written, so the pages of a sparse state's
     // empty rows stay unmapped in the copy as they are in the original.
-    for (Qubit q = 0; q < n; ++q) span(q).assign(other.adjacent(q));
+    for (Qubit q = 0; q < n; ++q) adjacent(q).assign(other.adjacent(q));
   }
   vops_ = other.vops_;
 }
@@ -67,6 +68,26 @@ GraphState::GraphState(const GraphState& other)
 GraphState& GraphState::operator=(const GraphState& other) {
   if (this != &other) *this = GraphState(other);
   return *this;
+}
+
+GraphState::ScratchRow GraphState::lease_scratch() const {
+  if (degrees_ == nullptr) panic("internal error: a store of no qubits has no scratch rows");
+  for (std::size_t slot = 0; slot < kScratchRows; ++slot) {
+    if ((leased_ >> slot) & 1u) continue;
+    const Qubit q = qubit_count() + slot;
+    BitSpan row(row_blocks(q), row_index(q), qubit_count());
+    if (!row.empty()) panic("internal error: scratch row " + std::to_string(slot) + " was given back with members");
+    leased_ |= static_cast<std::uint8_t>(1u << slot);
+    return ScratchRow(*this, slot, row);
+  }
+  panic("internal error: every scratch row is lent out");
+}
+
+bool GraphState::scratch_rows_idle() const noexcept {
+  if (leased_ != 0) return false;
+  for (std::size_t slot = 0; slot < kScratchRows; ++slot)
+    if (qubit_count() != 0 && degrees_[qubit_count() + slot] != 0) return false;
+  return true;
 }
 
 bool GraphState::operator==(const GraphState& other) const {

@@ -27,7 +27,7 @@ class GraphState {
   // overflow") for n >= 2^63 and std::bad_alloc when the memory cannot be had.
   explicit GraphState(Qubit qubit_amount);
   GraphState(const GraphState& other);  // deep copy; may throw std::bad_alloc
-  GraphState(GraphState&& other) noexcept = default;
+  GraphState(GraphState&& other) noexcept = default;  // only between operations
   GraphState& operator=(const GraphState& other);
   GraphState& operator=(GraphState&& other) noexcept = default;
   ~GraphState() = default;
@@ -39,15 +39,42 @@ class GraphState {
   void set_vop(Qubit q, Vop v) noexcept { vops_[q] = v; }
   const std::vector<Vop>& vops() const noexcept { return vops_; }
 
-  BitSpan adjacent(Qubit q) noexcept { return span(q); }
-  const BitSpan adjacent(Qubit q) const noexcept { return const_cast<GraphState*>(this)->span(q); }
+  // The row of q: writable through a store that may change, a read-only view
+  // through a const one.  q must be below the qubit count.
+  BitSpan adjacent(Qubit q) noexcept { return BitSpan(row_blocks(q), row_index(q), qubit_count()); }
+  RowView adjacent(Qubit q) const noexcept { return RowView(row_blocks(q), row_index(q), qubit_count()); }
 
   // Working rows for operations that must snapshot neighbourhoods or mark
   // vertices; they are allocated with the store, so no operation allocates.
-  // They are not part of the state: every user leaves its scratch row empty
-  // again, so read-only operations may use them too.
+  // They are not part of the state (no view, copy or comparison sees them),
+  // so a read-only operation may borrow one from a const store.  A lease
+  // takes a free row, which must be empty, and gives it back empty however
+  // the borrower ends.
   static constexpr std::size_t kScratchRows = 3;
-  BitSpan scratch(std::size_t i) const noexcept { return const_cast<GraphState*>(this)->span(qubit_count() + i); }
+  class ScratchRow {
+   public:
+    ScratchRow(const ScratchRow&) = delete;
+    ScratchRow& operator=(const ScratchRow&) = delete;
+    ~ScratchRow() {
+      row_.clear();
+      owner_.leased_ &= static_cast<std::uint8_t>(~(1u << slot_));
+    }
+    BitSpan& operator*() noexcept { return row_; }
+    BitSpan* operator->() noexcept { return &row_; }
+
+   private:
+    friend class GraphState;
+    ScratchRow(const GraphState& owner, std::size_t slot, BitSpan row) noexcept
+        : owner_(owner), slot_(slot), row_(row) {}
+    const GraphState& owner_;
+    std::size_t slot_;
+    BitSpan row_;
+  };
+  // The lowest free scratch row.  Panics when none is free or the row is not
+  // empty: both would be a fault of the engine, never of the caller.
+  ScratchRow lease_scratch() const;
+  // Whether every scratch row is free and empty, as between operations.
+  bool scratch_rows_idle() const noexcept;
 
   // VOP(q) <- g . VOP(q) (the gate acts after what is there).  Checks q.
   void apply_gate(Qubit q, Vop g) {
@@ -71,10 +98,10 @@ class GraphState {
     void operator()(void* p) const noexcept;
   };
 
-  BitSpan span(Qubit q) noexcept {
-    return BitSpan(rows_.get() + q * row_blocks_,
-                   RowIndex{summary_.get() + q * summary_words_, top_.get() + q * top_words_, degrees_.data() + q},
-                   qubit_count());
+  // Row q's storage; rows n .. n + kScratchRows - 1 are the scratch rows.
+  Block* row_blocks(Qubit q) const noexcept { return rows_.get() + q * row_blocks_; }
+  RowIndex row_index(Qubit q) const noexcept {
+    return RowIndex{summary_.get() + q * summary_words_, top_.get() + q * top_words_, degrees_.get() + q};
   }
 
   std::vector<Vop> vops_;
@@ -86,7 +113,9 @@ class GraphState {
   std::unique_ptr<Block[], FreeDeleter> rows_;
   std::unique_ptr<SummaryWord[], FreeDeleter> summary_;
   std::unique_ptr<SummaryWord[], FreeDeleter> top_;
-  std::vector<std::uint64_t> degrees_;
+  std::unique_ptr<std::uint64_t[], FreeDeleter> degrees_;
+  // Bit i set while scratch row i is lent out.
+  mutable std::uint8_t leased_ = 0;
 };
 
 }  // namespace kelvorin

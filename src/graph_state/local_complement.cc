@@ -31,13 +31,13 @@ void local_complement(GraphState& state, Qubit v) {
   check_index(state.qubit_count(), v);
   // v is never one of a toggled pair, so its own set stays as it was when the
   // loop started and can be read throughout.
-  const BitSpan neighbours = state.adjacent(v);
+  const RowView neighbours = state.adjacent(v);
   complement_neighbourhood(state, neighbours);
   neighbours.for_each([&](Qubit i) { state.right_multiply(i, vop::LcNeighbour); });
   state.right_multiply(v, vop::LcCentre);
 }
 
-void complement_neighbourhood(GraphState& state, const BitSpan& members) {
+void complement_neighbourhood(GraphState& state, RowView members) {
   if (members.count() <= kPairwiseMost) {
     // Few members: toggle pair by pair, from a list read once.
     Qubit list[kPairwiseMost];
@@ -53,7 +53,7 @@ void complement_neighbourhood(GraphState& state, const BitSpan& members) {
   members.for_each([&](Qubit i) { state.adjacent(i).flip(i); });
 }
 
-void flip_rows_against(GraphState& state, const BitSpan& members, const BitSpan& set) {
+void flip_rows_against(GraphState& state, RowView members, RowView set) {
   // The set's blocks go a chunk at a time, each chunk to every member's row:
   // as a dense stretch when the set fills its span of blocks, else as a list
   // of the non-empty blocks.
@@ -123,7 +123,7 @@ void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionE
   Qubit list[kPairwiseMost];
   std::uint8_t kinds[kPairwiseMost];
   std::size_t size = 0;
-  const BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
+  const RowView row_v = state.adjacent(v), row_p = state.adjacent(p);
   row_v.for_each([&](Qubit w) {
     if (w == p) return;
     list[size] = w;
@@ -152,8 +152,8 @@ void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionE
 // scratch rows and every flip goes a row against a whole kind at a time.
 void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
   BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
-  BitSpan scratch[3] = {state.scratch(0), state.scratch(1), state.scratch(2)};
-  const auto kind = [&](std::uint8_t s) -> BitSpan& { return scratch[s - 1]; };
+  GraphState::ScratchRow scratch[3] = {state.lease_scratch(), state.lease_scratch(), state.lease_scratch()};
+  const auto kind = [&](std::uint8_t s) -> BitSpan& { return *scratch[s - 1]; };
   row_v.for_each_block_from(0, [&](std::size_t b, Block word) {
     const Block in_p = row_p.blocks()[b];
     if ((word & ~in_p) != 0) kind(1).flip_block(b, word & ~in_p);
@@ -180,7 +180,6 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
     if ((change & 2) != 0) row_p.flip_members(kind(s));
     kind(s).for_each([&](Qubit w) { finish_member(state, w, s, v, p, effect); });
   }
-  for (std::uint8_t s = 1; s < 4; ++s) kind(s).clear();
 }
 
 }  // namespace
@@ -191,7 +190,7 @@ unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
   // The identity's sequence is four complementations about v, which leave
   // the store exactly as it was.
   if (current == vop::I) return 0;
-  const BitSpan neighbours = state.adjacent(v);
+  const RowView neighbours = state.adjacent(v);
   const Qubit lowest = neighbours.first_other_than(avoid);
   const Qubit partner = lowest < neighbours.bit_len() ? lowest : avoid;
   const ReductionSequence& sequence = reduction_sequence(current);

@@ -20,12 +20,12 @@ void local_complement(GraphState& state, Qubit v);
 // Flips every edge between two members of `members`, which must not be a row
 // that any of those edges touches (a neighbourhood of another vertex, or a
 // snapshot).  Word-parallel when the set is large.
-void complement_neighbourhood(GraphState& state, const BitSpan& members);
+void complement_neighbourhood(GraphState& state, RowView members);
 
 // XORs the row of every member of `members` with `set`, word-parallel.
 // Neither may be a row that this changes (snapshots, or the rows of vertices
 // outside `members`).
-void flip_rows_against(GraphState& state, const BitSpan& members, const BitSpan& set);
+void flip_rows_against(GraphState& state, RowView members, RowView set);
 
 // Reduces VOP(v) to the identity with the complementations of its reduction
 // sequence, about v and about the swapping partner: the lowest neighbour of v

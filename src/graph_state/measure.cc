@@ -2,7 +2,20 @@
 
 #include "local_complement.h"
 
-namespace kelvorin::measure_detail {
+namespace kelvorin {
+
+MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis) {
+  check_index(g.qubit_count(), a);
+  const ConjugatedPauli effective = pauli_conjugation(clifford_adjoint(g.vop(a)), axis);
+  MeasurementPlan plan{a, effective.axis, effective.minus, MeasurementPlan::kNoPivot};
+  if (plan.branch == axis::X) {
+    const RowView row = g.adjacent(a);
+    if (!row.empty()) plan.pivot = row.first();
+  }
+  return plan;
+}
+
+namespace measure_detail {
 
 // Measuring Z on the bare graph state: cut every edge of a; on outcome 1 the
 // neighbours pick up a Z.
@@ -32,17 +45,16 @@ void y_branch(GraphState& g, Qubit a, bool m) {
   g.right_multiply(a, static_cast<Vop>(vop::S - (m ? 1 : 0)));
 }
 
-// Measuring X: pivot about the lowest neighbour b0.
-void x_branch(GraphState& g, Qubit a, bool m) {
-  const Qubit n = g.qubit_count();
-  const Qubit b0 = g.adjacent(a).first();
-  if (b0 >= n) panic("Self.adjacent[node] is non-empty");
+// Measuring X: pivot about b0, the lowest neighbour.
+void x_branch(GraphState& g, Qubit a, Qubit b0, bool m) {
+  if (b0 >= g.qubit_count()) panic("Self.adjacent[node] is non-empty");
 
   // Snapshots of the two neighbourhoods before any edge changes, and their
-  // symmetric difference.
-  BitSpan A = g.scratch(0);
-  BitSpan B = g.scratch(1);
-  BitSpan D = g.scratch(2);
+  // symmetric difference; the leases empty them again.
+  GraphState::ScratchRow lease_a = g.lease_scratch(), lease_b = g.lease_scratch(), lease_d = g.lease_scratch();
+  BitSpan& A = *lease_a;
+  BitSpan& B = *lease_b;
+  BitSpan& D = *lease_d;
   A.assign(g.adjacent(a));
   B.assign(g.adjacent(b0));
   D.assign(A);
@@ -78,9 +90,7 @@ void x_branch(GraphState& g, Qubit a, bool m) {
       g.adjacent(c).flip(b0);
     }
   });
-  A.clear();
-  B.clear();
-  D.clear();
 }
 
-}  // namespace kelvorin::measure_detail
+}  // namespace measure_detail
+}  // namespace kelvorin

@@ -4,6 +4,13 @@
 // rewrites the store into the normalised post-measurement graph state; the
 // measured qubit is left without edges.  An undetermined outcome takes one
 // word from `source` (its top bit); a determined one draws nothing.
+//
+// A measurement is planned before it runs: the plan fixes the branch (the
+// axis the measurement takes on the bare graph state) and, for X, the pivot.
+// The plan is also the one place that says which rows and operators the
+// measurement may change (`for_each_qubit_changed`), so whoever must save
+// them first (the peek journal) reads it from the same decision the
+// measurement itself follows.
 #pragma once
 
 #include <cstdint>
@@ -14,36 +21,66 @@
 
 namespace kelvorin {
 
+struct MeasurementPlan {
+  Qubit qubit;
+  Axis branch;  // the axis measured on the bare graph state
+  bool minus;   // the conjugated Pauli's sign, folded into the outcome
+  Qubit pivot;  // X branch: the lowest neighbour, or kNoPivot when isolated
+
+  // The outcome is fixed: an X measurement of an isolated qubit.
+  bool determined() const noexcept { return branch == axis::X && pivot == kNoPivot; }
+  static constexpr Qubit kNoPivot = ~Qubit{0};
+};
+
+// The plan for measuring qubit `a` along `axis`; checks a.
+MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis);
+
+// Calls visit(q) once for each qubit whose row or vertex operator carrying
+// out `plan` may change: for Z and Y the qubit and its neighbours; for X the
+// qubit, its neighbours and the pivot's neighbours; nothing when the outcome
+// is determined.  Reads the store as it is before the measurement.
+template <class F>
+void for_each_qubit_changed(const GraphState& g, const MeasurementPlan& plan, F&& visit) {
+  if (plan.determined()) return;
+  const RowView row = g.adjacent(plan.qubit);
+  visit(plan.qubit);
+  row.for_each([&](Qubit b) { visit(b); });
+  if (plan.branch == axis::X) {
+    g.adjacent(plan.pivot).for_each([&](Qubit c) {
+      if (c != plan.qubit && !row.contains(c)) visit(c);
+    });
+  }
+}
+
 namespace measure_detail {
 void z_branch(GraphState& g, Qubit a, bool m);
 void y_branch(GraphState& g, Qubit a, bool m);
-void x_branch(GraphState& g, Qubit a, bool m);
+void x_branch(GraphState& g, Qubit a, Qubit pivot, bool m);
 }  // namespace measure_detail
+
+// Carries out `plan`, made on this store as it is now.
+template <WordSource S>
+std::uint8_t measure(GraphState& g, const MeasurementPlan& plan, S& source) {
+  const std::uint8_t sign = plan.minus ? 1 : 0;
+  if (plan.determined()) return sign;  // an eigenstate already
+  const bool m = random_bit(source) != 0;
+  switch (plan.branch) {
+    case axis::Z:
+      measure_detail::z_branch(g, plan.qubit, m);
+      break;
+    case axis::Y:
+      measure_detail::y_branch(g, plan.qubit, m);
+      break;
+    default:
+      measure_detail::x_branch(g, plan.qubit, plan.pivot, m);
+      break;
+  }
+  return static_cast<std::uint8_t>(m ^ sign);
+}
 
 template <WordSource S>
 std::uint8_t measure(GraphState& g, Qubit a, Axis axis, S& source) {
-  check_index(g.qubit_count(), a);
-  const Vop w = clifford_adjoint(g.vop(a));
-  const ConjugatedPauli effective = pauli_conjugation(w, axis);
-  const std::uint8_t sign = effective.minus ? 1 : 0;
-  switch (effective.axis) {
-    case axis::Z: {
-      const bool m = random_bit(source) != 0;
-      measure_detail::z_branch(g, a, m);
-      return static_cast<std::uint8_t>(m ^ sign);
-    }
-    case axis::Y: {
-      const bool m = random_bit(source) != 0;
-      measure_detail::y_branch(g, a, m);
-      return static_cast<std::uint8_t>(m ^ sign);
-    }
-    default: {
-      if (g.adjacent(a).empty()) return sign;  // an eigenstate already
-      const bool m = random_bit(source) != 0;
-      measure_detail::x_branch(g, a, m);
-      return static_cast<std::uint8_t>(m ^ sign);
-    }
-  }
+  return measure(g, plan_measurement(g, a, axis), source);
 }
 
 }  // namespace kelvorin

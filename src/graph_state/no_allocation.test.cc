@@ -1,67 +1,22 @@
-// The entangling operations must not allocate: this binary's global operator
-// new counts calls while a test has counting switched on.
+// The entangling operations must not allocate (the test binary's allocator
+// counts).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <random>
 
 #include "controlled_z.h"
 #include "local_complement.h"
 #include "state_vector.test.h"
 #include "two_qubit_gates.h"
-
-// AddressSanitizer brings its own operator new, which shared libraries bind
-// to; replacing it here as well would mix the two.
-#if defined(__SANITIZE_ADDRESS__)
-#define KELVORIN_COUNT_ALLOCATIONS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KELVORIN_COUNT_ALLOCATIONS 0
-#endif
-#endif
-#ifndef KELVORIN_COUNT_ALLOCATIONS
-#define KELVORIN_COUNT_ALLOCATIONS 1
-#endif
-
-namespace {
-bool g_counting = false;
-long g_allocations = 0;
-}  // namespace
-
-#if KELVORIN_COUNT_ALLOCATIONS
-namespace {
-
-void* counted_allocation(std::size_t size) {
-  if (g_counting) ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return counted_allocation(size); }
-void* operator new[](std::size_t size) { return counted_allocation(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-#endif
+#include "../test_allocator.test.h"
 
 namespace kelvorin {
 namespace {
 
-class CountAllocations {
- public:
-  CountAllocations() {
-    g_allocations = 0;
-    g_counting = true;
-  }
-  ~CountAllocations() { g_counting = false; }
-  long count() const { return g_allocations; }
-};
+using testing::CountAllocations;
 
 #define SKIP_UNLESS_COUNTING()                                                         \
-  if (!KELVORIN_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under AddressSanitizer"
+  if (!testing::allocations_observable()) GTEST_SKIP() << "allocations are not counted under AddressSanitizer"
 
 TEST(NoAllocation, CounterSeesAllocations) {
   SKIP_UNLESS_COUNTING();

@@ -34,16 +34,16 @@ class StateJournal {
   StateJournal& operator=(const StateJournal&) = delete;
   ~StateJournal() { restore(); }
 
-  // Saves VOP(q) and the row of q.  May throw std::bad_alloc, leaving the
-  // journal as it was.
+  // Saves VOP(q) and the row of q, whole or not at all: may throw
+  // std::bad_alloc, leaving the journal as it was.
   void save(Qubit q) {
-    const BitSpan row = state_.adjacent(q);
+    const RowView row = std::as_const(state_).adjacent(q);
     const std::size_t begin = blocks_.size();
-    row.for_each_block_from(0, [&](std::size_t b, Block word) {
-      blocks_.emplace_back(b, word);
-      return true;
-    });
     try {
+      row.for_each_block_from(0, [&](std::size_t b, Block word) {
+        blocks_.emplace_back(b, word);
+        return true;
+      });
       rows_.push_back({q, state_.vop(q), begin});
     } catch (...) {
       blocks_.resize(begin);
@@ -51,18 +51,9 @@ class StateJournal {
     }
   }
 
-  // The rows a measurement of q along `axis` can change: q and its
-  // neighbours, and for a pivot the neighbours of the pivot too.
-  void save_for_measurement(Qubit q, Axis axis) {
-    save(q);
-    const BitSpan row = state_.adjacent(q);
-    row.for_each([&](Qubit b) { save(b); });
-    const Axis effective = pauli_conjugation(clifford_adjoint(state_.vop(q)), axis).axis;
-    if (effective == axis::X && !row.empty()) {
-      state_.adjacent(row.first()).for_each([&](Qubit c) {
-        if (c != q) save(c);
-      });
-    }
+  // Saves everything that carrying out `plan` may change, as the plan says.
+  void save_for(const MeasurementPlan& plan) {
+    for_each_qubit_changed(state_, plan, [&](Qubit q) { save(q); });
   }
 
   void restore() noexcept {
@@ -110,12 +101,13 @@ std::vector<PeekOutcome> peek_measure_set(GraphState& state, std::vector<Qubit> 
       const std::int32_t drawn = uniform_int(source, 0, 3);
       if (drawn < 0 || drawn > 2) panic("internal error: entered unreachable code: rng generates in the range 0..3");
       axis = static_cast<Axis>(drawn);
-      journal.save_for_measurement(q, axis);
     } else {
       // An isolated qubit along its eigen-axis: determined, nothing changes.
       axis = isolated_axis(clifford_adjoint(state.vop(q)));
     }
-    const std::uint8_t bit = measure(state, q, axis, source);
+    const MeasurementPlan plan = plan_measurement(state, q, axis);
+    journal.save_for(plan);
+    const std::uint8_t bit = measure(state, plan, source);
     results.push_back({q, bit, axis});
   }
   return results;

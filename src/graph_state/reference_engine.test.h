@@ -254,7 +254,7 @@ inline ::testing::AssertionResult same_store(const Store& ref, const GraphState&
   for (Qubit q = 0; q < ref.size(); ++q) {
     if (ref.vops[q] != g.vop(q))
       return ::testing::AssertionFailure() << "VOP of " << q << ": " << int(ref.vops[q]) << " vs " << int(g.vop(q));
-    const BitSpan row = g.adjacent(q);
+    const RowView row = g.adjacent(q);
     if (row.block_count() != ref.adjacent[q].block_count() || row.bit_len() != ref.adjacent[q].bit_len())
       return ::testing::AssertionFailure() << "row shape of " << q;
     for (std::size_t b = 0; b < row.block_count(); ++b)
