@@ -2,11 +2,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <atomic>
-#include <cstdint>
 
 #include "python/kelvorin_type.h"
 #include "python/panic_exception.h"
+#include "python/runtime.h"
 #include "python/values.h"
 
 namespace kelvorin::python {
@@ -25,9 +24,6 @@ PyModuleDef g_module_def = {
 };
 
 constexpr int kApiVersion = 1013;
-
-std::atomic<std::int64_t> g_interpreter_id{-1};
-PyObject* g_module = nullptr;
 
 // Appends `name` to the module's __all__ (creating it on first use) and binds
 // the class under that name.
@@ -57,13 +53,13 @@ PyObject* init_module() {
   const std::int64_t id = PyInterpreterState_GetID(interp);
   if (id == -1 && PyErr_Occurred()) return nullptr;
   std::int64_t expected = -1;
-  if (!g_interpreter_id.compare_exchange_strong(expected, id) && expected != id) {
+  if (!g_runtime.interpreter_id.compare_exchange_strong(expected, id) && expected != id) {
     PyErr_SetString(PyExc_ImportError,
                     "kelvorin does not support subinterpreters: it can only be imported in the interpreter "
                     "that imported it first");
     return nullptr;
   }
-  if (g_module != nullptr) return Py_NewRef(g_module);
+  if (g_runtime.module != nullptr) return Py_NewRef(g_runtime.module);
 
   PyObject* module = PyModule_Create2(&g_module_def, kApiVersion);
   if (module == nullptr) return nullptr;
@@ -73,7 +69,8 @@ PyObject* init_module() {
     Py_DECREF(module);
     return nullptr;
   }
-  g_module = Py_NewRef(module);
+  g_runtime.module = Py_NewRef(module);
+  forget_runtime_objects_at_finalization();
   return module;
 }
 

@@ -14,6 +14,8 @@
 #include "access.h"
 #include "binding.h"
 #include "panic_exception.h"
+#include "ref.h"
+#include "runtime.h"
 #include "types.h"
 #include "values.h"
 
@@ -25,8 +27,6 @@ struct KelvorinObject {
   AccessFlag access;
   GraphState state;
 };
-
-PyTypeObject* g_kelvorin = nullptr;
 
 // ------------------------------------------------------------ lifecycle ---
 
@@ -162,13 +162,21 @@ PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_s
       });
 }
 
+// The result object is made first: once the state has collapsed, nothing may
+// fail, or the caller would see an error from a call that changed the state.
+PyObject* measure_into_new_result(GraphState& state, Qubit qubit, Axis axis) {
+  Ref result(new_measurement_result(0));
+  if (!result) return nullptr;
+  set_measurement_bit(result.get(), measure(state, qubit, axis, thread_random_source()));
+  return result.release();
+}
+
 #define KELVORIN_MEASUREMENT(name, axis_number)                                                           \
   constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
   PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
     return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
                                              [](GraphState& state, const std::uint64_t* q) {             \
-                                               return new_measurement_result(                            \
-                                                   measure(state, q[0], axis_number, thread_random_source())); \
+                                               return measure_into_new_result(state, q[0], axis_number);  \
                                              });                                                         \
   }
 
@@ -190,29 +198,18 @@ bool read_qubit_set(PyObject* qubits, std::vector<Qubit>& out) {
     return false;
   }
   out.reserve(static_cast<std::size_t>(PySet_GET_SIZE(qubits)));
-  PyObject* it = PyObject_GetIter(qubits);
-  if (it == nullptr) {
+  const Ref it(PyObject_GetIter(qubits));
+  if (!it) {
     prefix_argument_error("qubits");
     return false;
   }
-  while (PyObject* item = PyIter_Next(it)) {
+  // A subclass's iterator may yield more than the set's size, so the vector
+  // can still grow (and fail to); `it` and `item` are released either way.
+  while (const Ref item{PyIter_Next(it.get())}) {
     std::uint64_t q = 0;
-    bool ok = false;
-    try {
-      ok = to_index(item, "qubits", &q);
-    } catch (...) {  // a PanicException from the element's __index__, resumed
-      Py_DECREF(item);
-      Py_DECREF(it);
-      throw;
-    }
-    Py_DECREF(item);
-    if (!ok) {
-      Py_DECREF(it);
-      return false;
-    }
+    if (!to_index(item.get(), "qubits", &q)) return false;
     out.push_back(q);
   }
-  Py_DECREF(it);
   if (PyErr_Occurred()) {  // the set changed size during iteration
     prefix_argument_error("qubits");
     return false;
@@ -316,8 +313,8 @@ PyType_Spec g_spec = {"kelvorin.Kelvorin", sizeof(KelvorinObject), 0, Py_TPFLAGS
 }  // namespace
 
 PyTypeObject* kelvorin_type() {
-  if (g_kelvorin == nullptr) g_kelvorin = create_type(g_spec);
-  return g_kelvorin;
+  if (g_runtime.kelvorin == nullptr) g_runtime.kelvorin = create_type(g_spec);
+  return g_runtime.kelvorin;
 }
 
 }  // namespace kelvorin::python

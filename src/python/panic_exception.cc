@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "runtime.h"
+
 namespace kelvorin::python {
 namespace {
-
-PyObject* g_panic_type = nullptr;
 
 constexpr const char kPanicDoc[] =
     "Raised when the native code of the extension fails fatally.\n"
@@ -17,18 +17,18 @@ constexpr const char kPanicDoc[] =
 }  // namespace
 
 PyObject* panic_exception_type() {
-  if (g_panic_type == nullptr) {
-    g_panic_type = PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc,
+  if (g_runtime.panic_exception == nullptr) {
+    g_runtime.panic_exception = PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc,
                                              PyExc_BaseException, nullptr);
-    if (g_panic_type == nullptr) {
+    if (g_runtime.panic_exception == nullptr) {
       PyErr_Print();
       abort_at_boundary();
     }
   }
-  return g_panic_type;
+  return g_runtime.panic_exception;
 }
 
-PyObject* panic_exception_type_if_created() noexcept { return g_panic_type; }
+PyObject* panic_exception_type_if_created() noexcept { return g_runtime.panic_exception; }
 
 void set_panic_exception(const char* message) noexcept {
   PyObject* type = panic_exception_type();
@@ -47,7 +47,7 @@ void abort_at_boundary() noexcept {
 }
 
 void resume_python_panic() {
-  PyObject* type = g_panic_type;
+  PyObject* type = g_runtime.panic_exception;
   if (type == nullptr || !PyErr_ExceptionMatches(type)) return;
   PyObject* exc = PyErr_GetRaisedException();
   std::string text;

@@ -14,8 +14,8 @@
 
 namespace kelvorin::python {
 
-// The exception type, created on first need; never destroyed.  Aborts the
-// process when it cannot be created.
+// The exception type, created on first need and kept for the runtime
+// (runtime.h).  Aborts the process when it cannot be created.
 PyObject* panic_exception_type();
 
 // The type if it has been created, else nullptr.

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "panic_exception.h"
+#include "runtime.h"
 #include "types.h"
 
 namespace kelvorin::python {
@@ -18,10 +19,6 @@ struct OutcomeObject {
   std::uint8_t result;
   std::uint8_t axis;
 };
-
-PyTypeObject* g_measurement_result = nullptr;
-PyTypeObject* g_axis = nullptr;
-PyTypeObject* g_outcome = nullptr;
 
 void value_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
@@ -51,6 +48,9 @@ PyObject* value_richcompare(PyObject* self, PyObject* other, int op) {
       rhs = PyLong_AsLongLong(other);
       if (rhs == -1 && PyErr_Occurred()) {
         resume_python_panic();
+        // A value that is no integer only compares unequal; an interrupt, an
+        // exit or an out-of-memory while reading it is not discarded.
+        if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) return nullptr;
         PyErr_Clear();
         Py_RETURN_NOTIMPLEMENTED;
       }
@@ -167,23 +167,27 @@ PyTypeObject* create_enum(PyType_Spec& spec, const Member (&members)[N]) {
 }  // namespace
 
 PyTypeObject* measurement_result_type() {
-  if (g_measurement_result == nullptr) {
-    g_measurement_result = create_enum(g_measurement_result_spec, kMeasurementResultMembers);
+  if (g_runtime.measurement_result == nullptr) {
+    g_runtime.measurement_result = create_enum(g_measurement_result_spec, kMeasurementResultMembers);
   }
-  return g_measurement_result;
+  return g_runtime.measurement_result;
 }
 
 PyTypeObject* axis_type() {
-  if (g_axis == nullptr) g_axis = create_enum(g_axis_spec, kAxisMembers);
-  return g_axis;
+  if (g_runtime.axis == nullptr) g_runtime.axis = create_enum(g_axis_spec, kAxisMembers);
+  return g_runtime.axis;
 }
 
 PyTypeObject* outcome_type() {
-  if (g_outcome == nullptr) g_outcome = create_type(g_outcome_spec);
-  return g_outcome;
+  if (g_runtime.outcome == nullptr) g_runtime.outcome = create_type(g_outcome_spec);
+  return g_runtime.outcome;
 }
 
 PyObject* new_measurement_result(std::uint8_t bit) { return new_value(require_type(measurement_result_type, "MeasurementResult"), bit); }
+
+void set_measurement_bit(PyObject* result, std::uint8_t bit) noexcept {
+  reinterpret_cast<ValueObject*>(result)->value = bit;
+}
 
 PyObject* new_axis(std::uint8_t axis) { return new_value(require_type(axis_type, "Axis"), axis); }
 

@@ -54,6 +54,21 @@ def test_equality_accepts_index_objects():
     assert A.Y != Two()
 
 
+@pytest.mark.parametrize("error", [ValueError, TypeError, ArithmeticError, KeyboardInterrupt, SystemExit, MemoryError])
+def test_a_failing_index_compares_unequal_unless_it_is_an_interrupt_exit_or_out_of_memory(error):
+    class Raises:
+        def __index__(self):
+            raise error("from __index__")
+
+    for value in (M.PlusOne, A.X):
+        if issubclass(error, Exception) and error is not MemoryError:
+            assert (value == Raises()) is False
+            assert (value != Raises()) is True
+        else:
+            with pytest.raises(error, match="from __index__"):
+                value == Raises()  # noqa: B015 - the comparison is the test
+
+
 @pytest.mark.parametrize("op", [operator.lt, operator.le, operator.gt, operator.ge])
 def test_no_ordering(op):
     with pytest.raises(TypeError):

@@ -1,0 +1,50 @@
+// An application embedding Python may finalise the interpreter and start a
+// new one in the same process.  Each runtime must get a working module of its
+// own: the classes, the simulators and PanicException all usable, and the
+// module object the same one for every import within a runtime.
+//
+// Run by CTest with PYTHONPATH naming the directory of the built module.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char kScript[] = R"(
+import sys
+import kelvorin
+s = kelvorin.Kelvorin(3)
+s.h(0)
+s.cx(0, 1)
+s.cx(control=1, target=2)
+assert s.get_entangled_group(0) == {0, 1, 2}
+a = s.measure_z(0)
+assert isinstance(a, kelvorin.MeasurementResult)
+assert s.measure_z(2) == a
+assert {int(o.axis) for o in s.peek_measure_set({0, 1, 2}).values()} == {2}
+try:
+    s.h(7)
+except BaseException as e:
+    assert type(e).__qualname__ == "PanicException", repr(e)
+else:
+    raise AssertionError("no PanicException")
+module = sys.modules.pop("kelvorin")
+import kelvorin as again
+assert again is module
+)";
+
+}  // namespace
+
+int main() {
+  for (int round = 0; round < 3; ++round) {
+    Py_Initialize();
+    if (PyRun_SimpleString(kScript) != 0) {
+      std::fprintf(stderr, "round %d failed\n", round);
+      return 1;
+    }
+    if (Py_FinalizeEx() < 0) return 1;
+  }
+  std::puts("three runtimes, each with a working module");
+  return 0;
+}
