@@ -29,6 +29,8 @@
 #include "graph_state/entangled_group.h"
 #include "graph_state/graph_state.h"
 #include "graph_state/local_complement.h"
+#include "graph_state/reduction.h"
+#include "graph_state/row_operations.h"
 #include "graph_state/measure.h"
 #include "graph_state/peek.h"
 #include "graph_state/state_vector.test.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "../clifford/cz_table.h"
-#include "local_complement.h"
+#include "reduction.h"
 
 namespace kelvorin {
 namespace {

@@ -10,6 +10,8 @@
 #include "controlled_z.h"
 #include "entangled_group.h"
 #include "local_complement.h"
+#include "reduction.h"
+#include "row_operations.h"
 #include "measure.h"
 #include "peek.h"
 #include "reference_engine.test.h"

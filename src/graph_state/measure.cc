@@ -1,6 +1,6 @@
 #include "measure.h"
 
-#include "local_complement.h"
+#include "row_operations.h"
 
 namespace kelvorin {
 

@@ -6,6 +6,8 @@
 
 #include "controlled_z.h"
 #include "local_complement.h"
+#include "reduction.h"
+#include "row_operations.h"
 #include "state_vector.test.h"
 #include "two_qubit_gates.h"
 #include "../test_allocator.test.h"

@@ -13,7 +13,7 @@
 
 #include "../random/random_source.h"
 #include "graph_state.h"
-#include "local_complement.h"
+#include "row_operations.h"
 
 namespace kelvorin::perf {
 

@@ -31,17 +31,28 @@
 
 namespace kelvorin {
 
+// A vertex's kind during a reduction about v and p: a bit for adjacency to v
+// and one for adjacency to p.
+using Kind = std::uint8_t;
+namespace kind {
+inline constexpr Kind kNeither = 0;
+inline constexpr Kind kOfV = 1;     // adjacent to v only; also the bit "adjacent to v"
+inline constexpr Kind kOfP = 2;     // adjacent to p only; also the bit "adjacent to p"
+inline constexpr Kind kOfBoth = 3;  // kOfV | kOfP
+inline constexpr Kind kCount = 4;
+}  // namespace kind
+
 struct ReductionEffect {
-  std::uint8_t final_kind[4];
-  Vop factor[4];
-  std::uint8_t flips[4];  // bit t of flips[s]: the pairs of kinds s and t flip
+  Kind final_kind[kind::kCount];
+  Vop factor[kind::kCount];
+  std::uint8_t flips[kind::kCount];  // bit t of flips[s]: the pairs of kinds s and t flip
   Vop v_factor;
   Vop p_factor;
 };
 
 constexpr ReductionEffect reduction_effect(const ReductionSequence& sequence, bool adjacent) {
   ReductionEffect effect{};
-  for (std::uint8_t s = 0; s < 4; ++s) {
+  for (Kind s = kind::kNeither; s < kind::kCount; ++s) {
     effect.final_kind[s] = s;
     effect.factor[s] = vop::I;
     effect.flips[s] = 0;
@@ -50,15 +61,15 @@ constexpr ReductionEffect reduction_effect(const ReductionSequence& sequence, bo
   effect.p_factor = vop::I;
   for (std::size_t k = 0; k < sequence.length; ++k) {
     const bool about_v = sequence.steps[k] == reduction_step::kAboutVertex;
-    const std::uint8_t pivot_bit = about_v ? 1 : 2;
-    for (std::uint8_t s = 1; s < 4; ++s)
-      for (std::uint8_t t = 1; t < 4; ++t)
+    const Kind pivot_bit = about_v ? kind::kOfV : kind::kOfP;
+    for (Kind s = kind::kOfV; s < kind::kCount; ++s)
+      for (Kind t = kind::kOfV; t < kind::kCount; ++t)
         if ((effect.final_kind[s] & pivot_bit) != 0 && (effect.final_kind[t] & pivot_bit) != 0)
           effect.flips[s] ^= static_cast<std::uint8_t>(1u << t);
-    for (std::uint8_t s = 1; s < 4; ++s)
+    for (Kind s = kind::kOfV; s < kind::kCount; ++s)
       if ((effect.final_kind[s] & pivot_bit) != 0) {
         effect.factor[s] = clifford_product(effect.factor[s], vop::LcNeighbour);
-        if (adjacent) effect.final_kind[s] ^= static_cast<std::uint8_t>(3 ^ pivot_bit);
+        if (adjacent) effect.final_kind[s] ^= static_cast<Kind>(kind::kOfBoth ^ pivot_bit);
       }
     Vop& centre = about_v ? effect.v_factor : effect.p_factor;
     Vop& other = about_v ? effect.p_factor : effect.v_factor;
@@ -85,19 +96,19 @@ constexpr bool effects_are_consistent() {
   for (std::size_t v = 0; v < kVopCount; ++v)
     for (std::size_t adjacent = 0; adjacent < 2; ++adjacent) {
       const ReductionEffect& e = kReductionEffects[2 * v + adjacent];
-      for (std::uint8_t s = 1; s < 4; ++s) {
+      for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
         // Flipping is symmetric between kinds, never involves kind 0, and
         // nothing but edges at v and p changes a kind.
-        if ((e.flips[s] & 1) != 0 || (e.flips[0] != 0)) return false;
-        for (std::uint8_t t = 1; t < 4; ++t)
+        if (((e.flips[s] >> kind::kNeither) & 1) != 0 || (e.flips[kind::kNeither] != 0)) return false;
+        for (Kind t = kind::kOfV; t < kind::kCount; ++t)
           if (((e.flips[s] >> t) & 1) != ((e.flips[t] >> s) & 1)) return false;
         // A neighbour of v or p stays a neighbour of one of them.
-        if (e.final_kind[s] == 0) return false;
+        if (e.final_kind[s] == kind::kNeither) return false;
       }
-      if (e.final_kind[0] != 0 || e.factor[0] != vop::I) return false;
+      if (e.final_kind[kind::kNeither] != kind::kNeither || e.factor[kind::kNeither] != vop::I) return false;
       // Without the edge v-p no step changes a kind.
       if (adjacent == 0)
-        for (std::uint8_t s = 0; s < 4; ++s)
+        for (Kind s = kind::kNeither; s < kind::kCount; ++s)
           if (e.final_kind[s] != s) return false;
       // With it, the sequence takes VOP(v) to the identity.
       if (adjacent == 1 && clifford_product(static_cast<Vop>(v), e.v_factor) != vop::I) return false;
@@ -111,7 +122,7 @@ static_assert(effects_are_consistent());
 constexpr bool identity_effect_is_empty() {
   for (std::size_t adjacent = 0; adjacent < 2; ++adjacent) {
     const ReductionEffect& e = kReductionEffects[2 * vop::I + adjacent];
-    for (std::uint8_t s = 0; s < 4; ++s)
+    for (Kind s = kind::kNeither; s < kind::kCount; ++s)
       if (e.final_kind[s] != s || e.factor[s] != vop::I || e.flips[s] != 0) return false;
     if (e.v_factor != vop::I || e.p_factor != vop::I) return false;
   }
@@ -119,11 +130,13 @@ constexpr bool identity_effect_is_empty() {
 }
 static_assert(identity_effect_is_empty());
 
-// A lone complementation about v complements its neighbourhood: kinds 1 and 3
-// flip among themselves and with each other, kind 2 not at all.
-static_assert(reduction_effect({1, {reduction_step::kAboutVertex}}, true).flips[1] == 0b1010);
-static_assert(reduction_effect({1, {reduction_step::kAboutVertex}}, true).flips[2] == 0);
-static_assert(reduction_effect({1, {reduction_step::kAboutVertex}}, true).final_kind[1] == 3);
+// A lone complementation about v complements its neighbourhood: the
+// neighbours of v only and of both flip among themselves and with each other,
+// those of p only not at all.
+static_assert(reduction_effect({1, {reduction_step::kAboutVertex}}, true).flips[kind::kOfV] ==
+              ((1u << kind::kOfV) | (1u << kind::kOfBoth)));
+static_assert(reduction_effect({1, {reduction_step::kAboutVertex}}, true).flips[kind::kOfP] == 0);
+static_assert(reduction_effect({1, {reduction_step::kAboutVertex}}, true).final_kind[kind::kOfV] == kind::kOfBoth);
 
 }  // namespace check
 }  // namespace tables

@@ -1,0 +1,59 @@
+#include "row_operations.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../clifford/reduction_sequence.h"
+#include "state_vector.test.h"
+#include "../test_support.test.h"
+
+namespace kelvorin {
+namespace {
+
+using kelvorin::testing::panic_text;
+using kelvorin::testing::connect;
+
+using testing::StateVector;
+
+
+bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
+
+TEST(ToggleEdge, FlipsBothSides) {
+  GraphState g(40);
+  toggle_edge(g, 3, 35);
+  EXPECT_TRUE(edge(g, 3, 35));
+  EXPECT_TRUE(edge(g, 35, 3));
+  EXPECT_EQ(g.adjacent(3).count(), 1u);
+  toggle_edge(g, 35, 3);
+  EXPECT_TRUE(g.adjacent(3).empty());
+  EXPECT_TRUE(g.adjacent(35).empty());
+}
+
+TEST(ToggleEdge, IsACzBetweenTheBareQubits) {
+  std::mt19937_64 rng(11);
+  for (int trial = 0; trial < 200; ++trial) {
+    const Qubit n = 2 + trial % 6;
+    GraphState g = testing::random_graph_state(n, rng, 0.4);
+    const Qubit i = rng() % n, j = (i + 1 + rng() % (n - 1)) % n;
+    StateVector expected = StateVector::from_graph_state(g);
+    for (Qubit q = 0; q < n; ++q) expected.apply(q, dagger(vop_matrix(g.vop(q))));
+    expected.cz(i, j);
+    for (Qubit q = 0; q < n; ++q) expected.apply(q, vop_matrix(g.vop(q)));
+    toggle_edge(g, i, j);
+    ASSERT_TRUE(testing::well_formed(g));
+    EXPECT_TRUE(testing::equal_up_to_phase(StateVector::from_graph_state(g), expected)) << testing::describe(g);
+  }
+}
+
+TEST(ToggleEdge, ChecksBothIndices) {
+  GraphState g(3);
+  EXPECT_EQ(panic_text([&] { toggle_edge(g, 5, 0); }), "index out of bounds: the len is 3 but the index is 5");
+  EXPECT_EQ(panic_text([&] { toggle_edge(g, 0, 7); }), "index out of bounds: the len is 3 but the index is 7");
+  EXPECT_TRUE(g == GraphState(3));
+}
+
+}  // namespace
+}  // namespace kelvorin
