@@ -1,5 +1,7 @@
 #include "two_qubit_gates.h"
 
+#include <iterator>
+
 #include "controlled_z.h"
 
 namespace kelvorin {
@@ -24,8 +26,8 @@ constexpr Role C = Role::Control;
 constexpr Role T = Role::Target;
 constexpr Vop H = vop::H, Sd = vop::Sdag, S = vop::S;
 
-// Indexed by TwoQubitGate.
-constexpr Recipe kRecipes[kTwoQubitGateCount] = {
+// Indexed by TwoQubitGate, one entry for each gate of the list.
+constexpr Recipe kRecipes[] = {
     /* cz  */ {0, {}, C, 0, {}},
     /* cx  */ {1, {{H, T}}, C, 1, {{H, T}}},
     /* xcx */ {2, {{H, C}, {H, T}}, C, 2, {{H, T}, {H, C}}},
@@ -36,6 +38,8 @@ constexpr Recipe kRecipes[kTwoQubitGateCount] = {
     /* xcy */ {3, {{Sd, T}, {H, T}, {H, C}}, T, 3, {{H, C}, {H, T}, {S, T}}},
     /* ycy */ {4, {{Sd, T}, {Sd, C}, {H, C}, {H, T}}, C, 4, {{H, T}, {H, C}, {S, C}, {S, T}}},
 };
+
+static_assert(std::size(kRecipes) == kTwoQubitGateCount);
 
 // The steps after the CZ undo the steps before it, qubit by qubit.
 constexpr bool recipes_undo_their_basis_change() {

@@ -16,8 +16,26 @@
 
 namespace kelvorin {
 
-enum class TwoQubitGate : std::uint8_t { CZ, CX, XCX, YCX, XCZ, YCZ, CY, XCY, YCY };
-inline constexpr std::size_t kTwoQubitGateCount = 9;
+// The gates, in the order of the Python method table: X(name, Enumerator)
+// for each.  Everything that lists the gates (the enumeration, the
+// simulator's methods, the Python methods) expands this one list.
+#define KELVORIN_TWO_QUBIT_GATES(X) \
+  X(cz, CZ)                         \
+  X(cx, CX)                         \
+  X(xcx, XCX)                       \
+  X(ycx, YCX)                       \
+  X(xcz, XCZ)                       \
+  X(ycz, YCZ)                       \
+  X(cy, CY)                         \
+  X(xcy, XCY)                       \
+  X(ycy, YCY)
+
+#define KELVORIN_ENUMERATOR(name, Enumerator) Enumerator,
+enum class TwoQubitGate : std::uint8_t { KELVORIN_TWO_QUBIT_GATES(KELVORIN_ENUMERATOR) };
+#undef KELVORIN_ENUMERATOR
+#define KELVORIN_COUNT(name, Enumerator) +1
+inline constexpr std::size_t kTwoQubitGateCount = 0 KELVORIN_TWO_QUBIT_GATES(KELVORIN_COUNT);
+#undef KELVORIN_COUNT
 
 // Applies `gate` to (control, target).  The indices are checked in the order
 // the steps first touch them: a qubit given a basis change before the CZ at

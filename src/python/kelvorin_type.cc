@@ -5,12 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "../graph_state/entangled_group.h"
-#include "../graph_state/graph_state.h"
-#include "../graph_state/measure.h"
-#include "../graph_state/peek.h"
-#include "../graph_state/two_qubit_gates.h"
-#include "../random/random_source.h"
+#include "../simulator.h"
 #include "access.h"
 #include "binding.h"
 #include "panic_exception.h"
@@ -25,7 +20,7 @@ namespace {
 struct KelvorinObject {
   PyObject_HEAD
   AccessFlag access;
-  GraphState state;
+  Simulator sim;
 };
 
 // ------------------------------------------------------------ lifecycle ---
@@ -39,19 +34,19 @@ PyObject* kelvorin_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bind_tuple(kNewSignature, args, kwargs, bound)) return nullptr;
     std::uint64_t n = 0;
     if (!to_index(bound[0], "qubit_amount", &n)) return nullptr;
-    GraphState state(n);
+    Simulator sim(n);
     PyObject* self = type->tp_alloc(type, 0);
-    if (self == nullptr) return nullptr;  // `state` is released on return
+    if (self == nullptr) return nullptr;  // `sim` is released on return
     auto* obj = reinterpret_cast<KelvorinObject*>(self);
     new (&obj->access) AccessFlag(0);
-    new (&obj->state) GraphState(std::move(state));
+    new (&obj->sim) Simulator(std::move(sim));
     return self;
   });
 }
 
 void kelvorin_dealloc(PyObject* self) {
   auto* obj = reinterpret_cast<KelvorinObject*>(self);
-  obj->state.~GraphState();
+  obj->sim.~Simulator();
   obj->access.~AccessFlag();
   PyTypeObject* type = Py_TYPE(self);
   type->tp_free(self);
@@ -61,7 +56,7 @@ void kelvorin_dealloc(PyObject* self) {
 // ------------------------------------------------------ call convention ---
 
 // Binds the N arguments, checks the receiver and takes access of kind A, then
-// runs `body(state, bound)` and releases the access on every way out.
+// runs `body(sim, bound)` and releases the access on every way out.
 template <Access A, std::size_t N, class Body>
 PyObject* with_access(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames, Body&& body) {
@@ -77,21 +72,21 @@ PyObject* with_access(const Signature& sig, PyObject* self, PyObject* const* arg
     auto* obj = reinterpret_cast<KelvorinObject*>(self);
     AccessGuard<A> guard(obj->access);
     if (!guard.ok()) return nullptr;
-    return body(obj->state, bound);
+    return body(obj->sim, bound);
   });
 }
 
 // The same for methods whose arguments are all qubit indices: converts them
-// in parameter order and runs `op(state, indices)`.
+// in parameter order and runs `op(sim, indices)`.
 template <Access A, std::size_t N, class Op>
 PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames, Op&& op) {
-  return with_access<A, N>(sig, self, args, nargs, kwnames, [&](GraphState& state, PyObject** bound) -> PyObject* {
+  return with_access<A, N>(sig, self, args, nargs, kwnames, [&](Simulator& sim, PyObject** bound) -> PyObject* {
     std::uint64_t index[N];
     for (std::size_t i = 0; i < N; ++i) {
       if (!to_index(bound[i], sig.names[i], &index[i])) return nullptr;
     }
-    return op(state, index);
+    return op(sim, index);
   });
 }
 
@@ -101,8 +96,8 @@ constexpr const char* kQubitParams[] = {"qubit"};
   constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
   PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
     return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
-                                             [](GraphState& state, const std::uint64_t* q) {             \
-                                               state.name(q[0]);                                         \
+                                             [](Simulator& sim, const std::uint64_t* q) {                \
+                                               sim.name(q[0]);                                           \
                                                Py_RETURN_NONE;                                           \
                                              });                                                         \
   }
@@ -118,35 +113,27 @@ KELVORIN_SINGLE_QUBIT_GATE(sdag)
 
 constexpr const char* kControlTargetParams[] = {"control", "target"};
 
-#define KELVORIN_TWO_QUBIT_GATE(name, gate)                                                               \
+#define KELVORIN_TWO_QUBIT_METHOD(name, Enumerator)                                                       \
   constexpr Signature k_##name##_signature = {"Kelvorin", #name, kControlTargetParams, 2};              \
   PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
     return call_method<Access::Exclusive, 2>(k_##name##_signature, self, args, nargs, kwnames,           \
-                                             [](GraphState& state, const std::uint64_t* q) {             \
-                                               apply_two_qubit_gate(state, TwoQubitGate::gate, q[0], q[1]); \
+                                             [](Simulator& sim, const std::uint64_t* q) {                \
+                                               sim.apply(TwoQubitGate::Enumerator, q[0], q[1]);           \
                                                Py_RETURN_NONE;                                           \
                                              });                                                         \
   }
 
-KELVORIN_TWO_QUBIT_GATE(cz, CZ)
-KELVORIN_TWO_QUBIT_GATE(cx, CX)
-KELVORIN_TWO_QUBIT_GATE(xcx, XCX)
-KELVORIN_TWO_QUBIT_GATE(ycx, YCX)
-KELVORIN_TWO_QUBIT_GATE(xcz, XCZ)
-KELVORIN_TWO_QUBIT_GATE(ycz, YCZ)
-KELVORIN_TWO_QUBIT_GATE(cy, CY)
-KELVORIN_TWO_QUBIT_GATE(xcy, XCY)
-KELVORIN_TWO_QUBIT_GATE(ycy, YCY)
+KELVORIN_TWO_QUBIT_GATES(KELVORIN_TWO_QUBIT_METHOD)
 
-#undef KELVORIN_TWO_QUBIT_GATE
+#undef KELVORIN_TWO_QUBIT_METHOD
 
 constexpr Signature k_get_entangled_group_signature = {"Kelvorin", "get_entangled_group", kQubitParams, 1};
 
 PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return call_method<Access::Shared, 1>(
       k_get_entangled_group_signature, self, args, nargs, kwnames,
-      [](GraphState& state, const std::uint64_t* q) -> PyObject* {
-        const std::vector<Qubit> group = entangled_group(state, q[0]);
+      [](Simulator& sim, const std::uint64_t* q) -> PyObject* {
+        const std::vector<Qubit> group = sim.entangled_group(q[0]);
         PyObject* set = PySet_New(nullptr);
         if (set == nullptr) return nullptr;
         for (const Qubit v : group) {
@@ -164,10 +151,10 @@ PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_s
 
 // The result object is made first: once the state has collapsed, nothing may
 // fail, or the caller would see an error from a call that changed the state.
-PyObject* measure_into_new_result(GraphState& state, Qubit qubit, Axis axis) {
+PyObject* measure_into_new_result(Simulator& sim, Qubit qubit, Axis axis) {
   Ref result(new_measurement_result(0));
   if (!result) return nullptr;
-  set_measurement_bit(result.get(), measure(state, qubit, axis, thread_random_source()));
+  set_measurement_bit(result.get(), static_cast<std::uint8_t>(sim.measure(qubit, axis)));
   return result.release();
 }
 
@@ -175,8 +162,8 @@ PyObject* measure_into_new_result(GraphState& state, Qubit qubit, Axis axis) {
   constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
   PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
     return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
-                                             [](GraphState& state, const std::uint64_t* q) {             \
-                                               return measure_into_new_result(state, q[0], axis_number);  \
+                                             [](Simulator& sim, const std::uint64_t* q) {                \
+                                               return measure_into_new_result(sim, q[0], axis_number);    \
                                              });                                                         \
   }
 
@@ -219,10 +206,10 @@ bool read_qubit_set(PyObject* qubits, std::vector<Qubit>& out) {
 
 PyObject* method_peek_measure_set(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return with_access<Access::Shared, 1>(
-      k_peek_measure_set_signature, self, args, nargs, kwnames, [](GraphState& state, PyObject** bound) -> PyObject* {
+      k_peek_measure_set_signature, self, args, nargs, kwnames, [](Simulator& sim, PyObject** bound) -> PyObject* {
         std::vector<Qubit> qubits;
         if (!read_qubit_set(bound[0], qubits)) return nullptr;
-        const std::vector<PeekOutcome> outcomes = peek_measure_set(state, std::move(qubits), thread_random_source());
+        const std::vector<PeekOutcome> outcomes = sim.peek_measure_set(std::move(qubits));
         PyObject* dict = PyDict_New();
         if (dict == nullptr) return nullptr;
         for (const PeekOutcome& o : outcomes) {
@@ -247,6 +234,39 @@ constexpr PyCFunction fastcall() {
 
 constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
 
+// The docstring of each two-qubit gate's method.
+constexpr const char* two_qubit_doc(TwoQubitGate gate) {
+  switch (gate) {
+    case TwoQubitGate::CZ:
+      return "cz($self, control, target)\n--\n\nApply a controlled-Z (CZ) gate with `control` and `target` qubits.";
+    case TwoQubitGate::CX:
+      return "cx($self, control, target)\n--\n\nApply a controlled-X (CX) / CNOT gate with `control` and `target`.";
+    case TwoQubitGate::XCX:
+      return "xcx($self, control, target)\n--\n\nApply an X-controlled X gate (CX in the X basis).";
+    case TwoQubitGate::YCX:
+      return "ycx($self, control, target)\n--\n\nApply a Y-controlled X gate (control qubit in the Y basis).";
+    case TwoQubitGate::XCZ:
+      return "xcz($self, control, target)\n--\n\nApply an X-controlled Z gate (target in X basis).";
+    case TwoQubitGate::YCZ:
+      return "ycz($self, control, target)\n--\n\nApply a Y-controlled Z gate (target in Y basis).";
+    case TwoQubitGate::CY:
+      return "cy($self, control, target)\n--\n\nApply a controlled-Y (CY) gate with `control` and `target`.";
+    case TwoQubitGate::XCY:
+      return "xcy($self, control, target)\n--\n\nApply an X-controlled Y gate (control in X basis).";
+    case TwoQubitGate::YCY:
+      return "ycy($self, control, target)\n--\n\nApply a Y-controlled Y gate (both in Y basis).";
+  }
+  return nullptr;
+}
+
+constexpr bool every_two_qubit_gate_has_a_doc() {
+  for (std::size_t k = 0; k < kTwoQubitGateCount; ++k)
+    if (two_qubit_doc(static_cast<TwoQubitGate>(k)) == nullptr) return false;
+  return true;
+}
+static_assert(every_two_qubit_gate_has_a_doc());
+
+
 PyMethodDef g_methods[] = {
     {"x", fastcall<method_x>(), kMethodFlags,
      "x($self, qubit)\n--\n\nApply an X (Pauli-X) gate to the given qubit.\n\n`node` is the index of the qubit."},
@@ -261,24 +281,10 @@ PyMethodDef g_methods[] = {
     {"sdag", fastcall<method_sdag>(), kMethodFlags,
      "sdag($self, qubit)\n--\n\nApply an S\u2020 (inverse phase) gate to the given qubit.\n\n`node` is the index of "
      "the qubit."},
-    {"cz", fastcall<method_cz>(), kMethodFlags,
-     "cz($self, control, target)\n--\n\nApply a controlled-Z (CZ) gate with `control` and `target` qubits."},
-    {"cx", fastcall<method_cx>(), kMethodFlags,
-     "cx($self, control, target)\n--\n\nApply a controlled-X (CX) / CNOT gate with `control` and `target`."},
-    {"xcx", fastcall<method_xcx>(), kMethodFlags,
-     "xcx($self, control, target)\n--\n\nApply an X-controlled X gate (CX in the X basis)."},
-    {"ycx", fastcall<method_ycx>(), kMethodFlags,
-     "ycx($self, control, target)\n--\n\nApply a Y-controlled X gate (control qubit in the Y basis)."},
-    {"xcz", fastcall<method_xcz>(), kMethodFlags,
-     "xcz($self, control, target)\n--\n\nApply an X-controlled Z gate (target in X basis)."},
-    {"ycz", fastcall<method_ycz>(), kMethodFlags,
-     "ycz($self, control, target)\n--\n\nApply a Y-controlled Z gate (target in Y basis)."},
-    {"cy", fastcall<method_cy>(), kMethodFlags,
-     "cy($self, control, target)\n--\n\nApply a controlled-Y (CY) gate with `control` and `target`."},
-    {"xcy", fastcall<method_xcy>(), kMethodFlags,
-     "xcy($self, control, target)\n--\n\nApply an X-controlled Y gate (control in X basis)."},
-    {"ycy", fastcall<method_ycy>(), kMethodFlags,
-     "ycy($self, control, target)\n--\n\nApply a Y-controlled Y gate (both in Y basis)."},
+#define KELVORIN_TWO_QUBIT_ENTRY(name, Enumerator) \
+  {#name, fastcall<method_##name>(), kMethodFlags, two_qubit_doc(TwoQubitGate::Enumerator)},
+    KELVORIN_TWO_QUBIT_GATES(KELVORIN_TWO_QUBIT_ENTRY)
+#undef KELVORIN_TWO_QUBIT_ENTRY
     {"measure_x", fastcall<method_measure_x>(), kMethodFlags,
      "measure_x($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the X basis.\n\nReturns "
      "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},
