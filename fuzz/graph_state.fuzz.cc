@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "graph_state/controlled_z.h"
+#include "graph_state/bit_set.test.h"
 #include "graph_state/entangled_group.h"
 #include "graph_state/graph_state.h"
 #include "graph_state/local_complement.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "vop_matrices.h"
+#include "vop_matrices.test.h"
 
 namespace kelvorin {
 namespace {

@@ -1,4 +1,5 @@
 #include "bit_set.h"
+#include "bit_set.test.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "controlled_z.h"
-#include "perf_graphs.h"
+#include "perf_graphs.perf.h"
 
 namespace kelvorin::perf {
 namespace {

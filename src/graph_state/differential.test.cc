@@ -8,6 +8,7 @@
 #include <set>
 
 #include "controlled_z.h"
+#include "bit_set.test.h"
 #include "entangled_group.h"
 #include "local_complement.h"
 #include "reduction.h"

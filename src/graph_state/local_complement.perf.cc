@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "local_complement.h"
-#include "perf_graphs.h"
+#include "perf_graphs.perf.h"
 
 namespace kelvorin::perf {
 namespace {

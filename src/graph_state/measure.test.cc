@@ -1,4 +1,5 @@
 #include "measure.h"
+#include "../random/scripted_words.test.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 
 #include "measure.h"
 #include "state_vector.test.h"
+#include "../test_support.test.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin::testing {

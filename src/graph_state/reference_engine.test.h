@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../clifford/cz_table.h"
+#include "bit_set.test.h"
 #include "../clifford/reduction_sequence.h"
 #include "../clifford/tables.h"
 #include "../panic.h"

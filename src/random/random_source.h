@@ -3,9 +3,10 @@
 // Engine code that needs randomness is written against `WordSource`: any type
 // with `std::uint32_t next_word()`.  Production passes the calling thread's
 // `RandomSource` (`thread_random_source()`); tests pass a `RandomSource` with
-// a key of their choosing, or a `ScriptedWords` that replays fixed words and
-// counts how many were taken.  The draws `random_bit` and `uniform_int` are
-// templates over the source, so the hot path is an inlined buffer read.
+// a key of their choosing, or a `ScriptedWords` (scripted_words.test.h) that
+// replays fixed words and counts how many were taken.  The draws `random_bit`
+// and `uniform_int` are templates over the source, so the hot path is an
+// inlined buffer read.
 //
 // `RandomSource` is a 12-round ChaCha keystream with a 64-bit block counter
 // and stream number 0.  Each refill writes four blocks (64 words, 256 bytes)
@@ -88,34 +89,6 @@ class RandomSource {
 // The calling thread's source, keyed from the operating system on the first
 // call in that thread and destroyed with the thread.
 RandomSource& thread_random_source();
-
-// Replays a fixed list of words; taking more than it holds is a Panic.
-class ScriptedWords {
- public:
-  explicit ScriptedWords(std::vector<std::uint32_t> words) : words_(std::move(words)) {}
-
-  // Words carrying `bits` in bit 31 and the opposite value in every other bit
-  // (0 -> 0x7fffffff, 1 -> 0x80000000), so reading any bit but the top one
-  // gives the wrong answer.
-  static ScriptedWords from_bits(std::initializer_list<int> bits) {
-    std::vector<std::uint32_t> words;
-    words.reserve(bits.size());
-    for (int b : bits) words.push_back(b != 0 ? 0x80000000u : 0x7fffffffu);
-    return ScriptedWords(std::move(words));
-  }
-
-  std::uint32_t next_word() {
-    if (taken_ == words_.size()) panic("scripted random words exhausted");
-    return words_[taken_++];
-  }
-
-  std::size_t taken() const noexcept { return taken_; }
-  std::size_t remaining() const noexcept { return words_.size() - taken_; }
-
- private:
-  std::vector<std::uint32_t> words_;
-  std::size_t taken_ = 0;
-};
 
 // One random bit: the top bit of one word.
 template <WordSource S>

@@ -1,4 +1,5 @@
 #include "random_source.h"
+#include "scripted_words.test.h"
 
 #include <gtest/gtest.h>
 
