@@ -116,7 +116,7 @@ TEST(ApplyCz, StarPreparationRunsNoComplementation) {
 TEST(ApplyCz, MatchesTheDenseModelOnRandomStates) {
   std::mt19937_64 rng(22);
   for (int trial = 0; trial < 6000; ++trial) {
-    const Qubit n = 2 + trial % 8;
+    const Qubit n = 2 + static_cast<Qubit>(trial % 8);
     const double density = trial % 4 == 0 ? 0.85 : trial % 4 == 1 ? 0.15 : 0.5;
     GraphState g = testing::random_graph_state(n, rng, density);
     const Qubit a = rng() % n, b = (a + 1 + rng() % (n - 1)) % n;

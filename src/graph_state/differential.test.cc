@@ -168,7 +168,7 @@ TEST_F(Differential, MeasurementsOfHubsAndTheirLeaves) {
     for (int trial = 0; trial < 12; ++trial) {
       GraphState g(n);
       reference::Store ref(n);
-      Words words_g{std::mt19937(trial)}, words_ref{std::mt19937(trial)};
+      Words words_g{std::mt19937(static_cast<unsigned>(trial))}, words_ref{std::mt19937(static_cast<unsigned>(trial))};
       const Qubit hub = rng() % n;
       for (Qubit q = 0; q < n; ++q) {
         g.h(q);
@@ -191,7 +191,7 @@ TEST_F(Differential, MeasurementsOfHubsAndTheirLeaves) {
       const Qubit targets[] = {trial % 2 ? hub : leaf, hub, leaf};
       for (Qubit q : targets) {
         if (q >= n) continue;
-        const auto ax = static_cast<Axis>((trial + q) % 3);
+        const auto ax = static_cast<Axis>((static_cast<Qubit>(trial) + q) % 3);
         ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
         ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax) << ", n " << n;
       }
@@ -206,7 +206,7 @@ TEST_F(Differential, LargeNeighbourhoodsSpreadThinly) {
   for (int trial = 0; trial < 6; ++trial) {
     GraphState g(n);
     reference::Store ref(n);
-    Words words_g{std::mt19937(trial)}, words_ref{std::mt19937(trial)};
+    Words words_g{std::mt19937(static_cast<unsigned>(trial))}, words_ref{std::mt19937(static_cast<unsigned>(trial))};
     std::vector<Qubit> members{0};
     for (Qubit k = 1; k <= 70; ++k) members.push_back(k * 130 + rng() % 64);
     for (Qubit q : members) {
@@ -280,7 +280,7 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
       g.set_vop(q, x);
       ref.vops[q] = x;
     }
-    const auto reduced = static_cast<Vop>(trial % kVopCount);
+    const auto reduced = static_cast<Vop>(static_cast<std::size_t>(trial) % kVopCount);
     g.set_vop(v, reduced);
     ref.vops[v] = reduced;
     ASSERT_TRUE(reference::same_store(ref, g));

@@ -62,7 +62,7 @@ TEST(LocalComplement, StarBecomesTriangleAndBack) {
 TEST(LocalComplement, ComplementsTheNeighbourhoodAndKeepsTheState) {
   std::mt19937_64 rng(12);
   for (int trial = 0; trial < 2000; ++trial) {
-    const Qubit n = 1 + trial % 9;
+    const Qubit n = 1 + static_cast<Qubit>(trial % 9);
     GraphState g = testing::random_graph_state(n, rng, trial % 3 == 0 ? 0.8 : 0.4);
     const Qubit v = rng() % n;
     const GraphState before = g;

@@ -113,7 +113,7 @@ TEST(Measure, XPivotsOnTheLowestNeighbour) {
   // Star 4 - {7, 3, 5}: the pivot is 3, so only 3 receives (I + iY)/sqrt2.
   GraphState g(8);
   for (Qubit q = 0; q < 8; ++q) g.h(q);
-  for (Qubit q : {7, 3, 5}) connect(g, 4, q);
+  for (Qubit q : {Qubit{7}, Qubit{3}, Qubit{5}}) connect(g, 4, q);
   auto bits = ScriptedWords::from_bits({0});
   measure(g, 4, axis::X, bits);
   EXPECT_EQ(g.vop(3), vop::HX);

@@ -33,7 +33,7 @@ TEST(NoAllocation, EntanglingOperations) {
   SKIP_UNLESS_COUNTING();
   std::mt19937_64 rng(41);
   for (int trial = 0; trial < 200; ++trial) {
-    const Qubit n = 2 + trial % 70;
+    const Qubit n = 2 + static_cast<Qubit>(trial % 70);
     GraphState g = testing::random_graph_state(n, rng, 0.3);
     const Qubit a = rng() % n, b = (a + 1 + rng() % (n - 1)) % n;
     CountAllocations counter;

@@ -100,7 +100,7 @@ TEST(RemoveVop, IdentityIsLeftExactlyAsItWas) {
 TEST(RemoveVop, ReducesEveryOperatorAndKeepsTheState) {
   std::mt19937_64 rng(15);
   for (int trial = 0; trial < 3000; ++trial) {
-    const Qubit n = 2 + trial % 8;
+    const Qubit n = 2 + static_cast<Qubit>(trial % 8);
     GraphState g = testing::random_graph_state(n, rng, 0.5);
     const Qubit v = rng() % n;
     const Qubit avoid = (v + 1 + rng() % (n - 1)) % n;

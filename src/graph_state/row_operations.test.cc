@@ -35,7 +35,7 @@ TEST(ToggleEdge, FlipsBothSides) {
 TEST(ToggleEdge, IsACzBetweenTheBareQubits) {
   std::mt19937_64 rng(11);
   for (int trial = 0; trial < 200; ++trial) {
-    const Qubit n = 2 + trial % 6;
+    const Qubit n = 2 + static_cast<Qubit>(trial % 6);
     GraphState g = testing::random_graph_state(n, rng, 0.4);
     const Qubit i = rng() % n, j = (i + 1 + rng() % (n - 1)) % n;
     StateVector expected = StateVector::from_graph_state(g);

@@ -151,10 +151,10 @@ TEST(TwoQubitGates, IndexCheckOrder) {
 TEST(TwoQubitGates, EachGateTwiceRestoresTheState) {
   std::mt19937_64 rng(32);
   for (int trial = 0; trial < 300; ++trial) {
-    const Qubit n = 2 + trial % 7;
+    const Qubit n = 2 + static_cast<Qubit>(trial % 7);
     GraphState g = testing::random_graph_state(n, rng, 0.5);
     const StateVector before = StateVector::from_graph_state(g);
-    const G gate = static_cast<G>(trial % kTwoQubitGateCount);
+    const G gate = static_cast<G>(static_cast<std::size_t>(trial) % kTwoQubitGateCount);
     const Qubit c = rng() % n, t = (c + 1 + rng() % (n - 1)) % n;
     apply_two_qubit_gate(g, gate, c, t);
     apply_two_qubit_gate(g, gate, c, t);
@@ -166,9 +166,9 @@ TEST(TwoQubitGates, EachGateTwiceRestoresTheState) {
 TEST(TwoQubitGates, MatchTheirDefinitionOnRandomStates) {
   std::mt19937_64 rng(33);
   for (int trial = 0; trial < 4500; ++trial) {
-    const Qubit n = 2 + trial % 8;
+    const Qubit n = 2 + static_cast<Qubit>(trial % 8);
     GraphState g = testing::random_graph_state(n, rng, trial % 3 == 0 ? 0.8 : 0.4);
-    const G gate = static_cast<G>(trial % kTwoQubitGateCount);
+    const G gate = static_cast<G>(static_cast<std::size_t>(trial) % kTwoQubitGateCount);
     const Qubit c = rng() % n, t = (c + 1 + rng() % (n - 1)) % n;
     StateVector expected = StateVector::from_graph_state(g);
     expected.two_qubit_gate(gate, c, t);
