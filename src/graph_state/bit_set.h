@@ -58,6 +58,13 @@ constexpr std::size_t top_words_for_blocks(std::size_t blocks) {
   return summary_words_for_blocks(summary_words_for_blocks(blocks));
 }
 
+// A non-empty block of a set and its index; lists of them stay uninitialised
+// until written, so a buffer of them on the stack costs nothing to make.
+struct BlockWord {
+  std::uint32_t block;
+  Block word;
+};
+
 // Where a row's bookkeeping lives: its summary and top words and its degree.
 struct RowIndex {
   SummaryWord* summary;
@@ -242,15 +249,15 @@ class BitSpan : public RowView {
 
   // XORs each listed block with its word: flip_block over a list, with the
   // degree kept in a register.
-  void flip_blocks(const std::pair<std::uint32_t, Block>* list, std::size_t count) noexcept {
+  void flip_blocks(const BlockWord* list, std::size_t count) noexcept {
     // Summary bits follow the blocks without branches; the top words are
     // brought up to date once per summary word touched (the list ascends).
     std::int64_t delta = 0;
     std::size_t last_word = ~std::size_t{0};
     for (std::size_t k = 0; k < count; ++k) {
-      const std::size_t b = list[k].first;
+      const std::size_t b = list[k].block;
       const Block before = blocks_[b];
-      const Block after = before ^ list[k].second;
+      const Block after = before ^ list[k].word;
       blocks_[b] = after;
       delta += static_cast<int>(std::popcount(after)) - static_cast<int>(std::popcount(before));
       const std::size_t w = b / kSummaryBits;

@@ -127,7 +127,7 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
           std::set<std::uint64_t> picked;
           for (int k = 0; k < 5; ++k) picked.insert(pick());
           for (std::uint64_t j : picked) other.insert(j);
-          std::vector<std::pair<std::uint32_t, Block>> list;
+          std::vector<BlockWord> list;
           other.for_each_block_from(0, [&](std::size_t b, Block word) {
             list.push_back({static_cast<std::uint32_t>(b), word});
             return true;
@@ -135,7 +135,7 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
           if (rng() % 2 == 0) {
             row.flip_blocks(list.data(), list.size());
           } else {
-            const std::size_t lo = list.front().first, hi = list.back().first;
+            const std::size_t lo = list.front().block, hi = list.back().block;
             row.flip_block_range(lo, other.blocks() + lo, hi - lo + 1);
           }
           for (std::uint64_t j : picked)

@@ -50,7 +50,7 @@ class GraphState {
   // so a read-only operation may borrow one from a const store.  A lease
   // takes a free row, which must be empty, and gives it back empty however
   // the borrower ends.
-  static constexpr std::size_t kScratchRows = 3;
+  static constexpr std::size_t kScratchRows = 4;
   class ScratchRow {
    public:
     ScratchRow(const ScratchRow&) = delete;

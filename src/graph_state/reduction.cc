@@ -1,8 +1,11 @@
 #include "reduction.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "../clifford/reduction_sequence.h"
 #include "reduction_effect.h"
@@ -36,28 +39,81 @@ void finish_member(GraphState& state, Qubit w, Kind k, Qubit v, Qubit p, const R
   if (effect.factor[k] != vop::I) state.right_multiply(w, effect.factor[k]);
 }
 
-// The effect of a reduction about v and p on their neighbours, where they
-// are few: pair by pair from a list of (vertex, kind).
-void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
-  Qubit list[kPairwiseMost];
-  Kind kinds[kPairwiseMost];
+// Up to this many neighbours of v and p together, the effect goes from lists
+// on the stack; beyond it, from scratch rows.
+constexpr std::size_t kListMost = 64;
+
+// A set of vertices as its non-empty blocks, ascending.
+struct BlockList {
+  BlockWord entries[kListMost];
   std::size_t size = 0;
+
+  // Adds w, which must not lie below the last block added.
+  void add(Qubit w) noexcept {
+    const auto b = static_cast<std::uint32_t>(w / kBlockBits);
+    const Block bit = Block{1} << (w % kBlockBits);
+    if (size > 0 && entries[size - 1].block == b) {
+      entries[size - 1].word |= bit;
+    } else {
+      entries[size++] = {b, bit};
+    }
+  }
+};
+
+// The union of disjoint block lists, ascending.
+void merge_into(BlockList& out, const BlockList* const* lists, std::size_t count) noexcept {
+  std::size_t at[3] = {0, 0, 0};
+  for (;;) {
+    std::uint32_t lowest = ~std::uint32_t{0};
+    for (std::size_t k = 0; k < count; ++k)
+      if (at[k] < lists[k]->size) lowest = std::min(lowest, lists[k]->entries[at[k]].block);
+    if (lowest == ~std::uint32_t{0}) return;
+    Block word = 0;
+    for (std::size_t k = 0; k < count; ++k)
+      if (at[k] < lists[k]->size && lists[k]->entries[at[k]].block == lowest) word |= lists[k]->entries[at[k]++].word;
+    out.entries[out.size++] = {lowest, word};
+  }
+}
+
+// The effect of a reduction about v and p on their neighbours, where they
+// are few.  The neighbours of each kind are listed by block; a vertex of kind
+// s flips its edges to every vertex of the kinds it flips with, which is one
+// XOR of its row with the union of those lists (and, when s flips with
+// itself, its own bit back).  Each flipped pair is so flipped once from each
+// side, as pair-by-pair toggling would.
+void apply_effect_by_lists(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
+  Qubit list[kListMost];
+  Kind kinds[kListMost];
+  std::size_t size = 0;
+  BlockList of_kind[kind::kCount];
   const RowView row_v = state.adjacent(v), row_p = state.adjacent(p);
   row_v.for_each([&](Qubit w) {
     if (w == p) return;
+    const Kind k = row_p.contains(w) ? kind::kOfBoth : kind::kOfV;
     list[size] = w;
-    kinds[size++] = row_p.contains(w) ? kind::kOfBoth : kind::kOfV;
+    kinds[size++] = k;
+    of_kind[k].add(w);
   });
   row_p.for_each([&](Qubit w) {
     if (w == v || row_v.contains(w)) return;
     list[size] = w;
     kinds[size++] = kind::kOfP;
+    of_kind[kind::kOfP].add(w);
   });
+  BlockList partners[kind::kCount];
+  for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
+    const BlockList* sources[3];
+    std::size_t count = 0;
+    for (Kind t = kind::kOfV; t < kind::kCount; ++t)
+      if (((effect.flips[s] >> t) & 1) != 0) sources[count++] = &of_kind[t];
+    merge_into(partners[s], sources, count);
+  }
   for (std::size_t x = 0; x < size; ++x) {
-    const std::uint8_t flips = effect.flips[kinds[x]];
-    if (flips == 0) continue;
-    for (std::size_t y = x + 1; y < size; ++y)
-      if (((flips >> kinds[y]) & 1) != 0) toggle_edge_unchecked(state, list[x], list[y]);
+    const Kind k = kinds[x];
+    if (partners[k].size == 0) continue;
+    BitSpan row = state.adjacent(list[x]);
+    row.flip_blocks(partners[k].entries, partners[k].size);
+    if (((effect.flips[k] >> k) & 1) != 0) row.flip(list[x]);
   }
   for (std::size_t x = 0; x < size; ++x) {
     const Kind change = kinds[x] ^ effect.final_kind[kinds[x]];
@@ -88,11 +144,24 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
   members(kind::kOfV).remove(p);
   members(kind::kOfP).remove(v);
 
+  // Each row of kind s goes once against everything it flips with: the
+  // kinds are disjoint, so that is their union, made in a fourth row when
+  // there is more than one.
+  GraphState::ScratchRow both = state.lease_scratch();
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
-    if (members(s).empty()) continue;
-    for (Kind t = kind::kOfV; t < kind::kCount; ++t)
-      if (((effect.flips[s] >> t) & 1) != 0) flip_rows_against(state, members(s), members(t));
-    if (((effect.flips[s] >> s) & 1) != 0) members(s).for_each([&](Qubit w) { state.adjacent(w).flip(w); });
+    const std::uint8_t flips = effect.flips[s];
+    if (members(s).empty() || flips == 0) continue;
+    const Kind first = static_cast<Kind>(std::countr_zero(flips));
+    if ((flips & (flips - 1)) == 0) {
+      flip_rows_against(state, members(s), members(first));
+    } else {
+      both->assign(members(first));
+      for (Kind t = static_cast<Kind>(first + 1); t < kind::kCount; ++t)
+        if (((flips >> t) & 1) != 0) both->flip_members(members(t));
+      flip_rows_against(state, members(s), *both);
+      both->clear();
+    }
+    if (((flips >> s) & 1) != 0) members(s).for_each([&](Qubit w) { state.adjacent(w).flip(w); });
   }
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
     const Kind change = s ^ effect.final_kind[s];
@@ -118,8 +187,8 @@ unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
   const Qubit partner = lowest < neighbours.bit_len() ? lowest : avoid;
   const ReductionSequence& sequence = reduction_sequence(current);
   const ReductionEffect& effect = reduction_effect_of(current, neighbours.contains(partner));
-  if (neighbours.count() + state.adjacent(partner).count() <= kPairwiseMost) {
-    apply_effect_by_pairs(state, v, partner, effect);
+  if (neighbours.count() + state.adjacent(partner).count() <= kListMost) {
+    apply_effect_by_lists(state, v, partner, effect);
   } else {
     apply_effect_by_rows(state, v, partner, effect);
   }

@@ -50,7 +50,7 @@ void flip_rows_against(GraphState& state, RowView members, RowView set) {
     return;
   }
   constexpr std::size_t kChunk = 512;
-  std::pair<std::uint32_t, Block> chunk[kChunk];
+  BlockWord chunk[kChunk];
   std::uint64_t from = 0;
   for (;;) {
     std::size_t size = 0;
@@ -61,7 +61,7 @@ void flip_rows_against(GraphState& state, RowView members, RowView set) {
     if (size == 0) break;
     members.for_each([&](Qubit i) { state.adjacent(i).flip_blocks(chunk, size); });
     if (size < kChunk) break;
-    from = (static_cast<std::uint64_t>(chunk[size - 1].first) + 1) * kBlockBits;
+    from = (static_cast<std::uint64_t>(chunk[size - 1].block) + 1) * kBlockBits;
   }
 }
 
