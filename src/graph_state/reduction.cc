@@ -14,38 +14,14 @@
 namespace kelvorin {
 namespace {
 
-// Flips bit `a` and bit `b` (distinct) of a row, in one block update when
-// they share a block.
-void flip_two(BitSpan row, Qubit a, Qubit b) noexcept {
-  if (a / kBlockBits == b / kBlockBits) {
-    row.flip_block(a / kBlockBits, (Block{1} << (a % kBlockBits)) | (Block{1} << (b % kBlockBits)));
-  } else {
-    row.flip(a);
-    row.flip(b);
-  }
-}
-
-// A vertex's new edges to v and p and its VOP, from its kind.
-void finish_member(GraphState& state, Qubit w, Kind k, Qubit v, Qubit p, const ReductionEffect& effect) {
-  const Kind change = k ^ effect.final_kind[k];  // the bits of the edges to v and p that flip
-  BitSpan row = state.adjacent(w);
-  if (change == kind::kOfBoth) {
-    flip_two(row, v, p);
-  } else if (change == kind::kOfV) {
-    row.flip(v);
-  } else if (change == kind::kOfP) {
-    row.flip(p);
-  }
-  if (effect.factor[k] != vop::I) state.right_multiply(w, effect.factor[k]);
-}
-
 // Up to this many neighbours of v and p together, the effect goes from lists
 // on the stack; beyond it, from scratch rows.
 constexpr std::size_t kListMost = 64;
 
-// A set of vertices as its non-empty blocks, ascending.
+// A set of vertices as its non-empty blocks, ascending: at most the
+// neighbours of v and p, and v and p themselves.
 struct BlockList {
-  BlockWord entries[kListMost];
+  BlockWord entries[kListMost + 2];
   std::size_t size = 0;
 
   // Adds w, which must not lie below the last block added.
@@ -60,9 +36,9 @@ struct BlockList {
   }
 };
 
-// The union of disjoint block lists, ascending.
+// The union of at most five disjoint block lists, ascending.
 void merge_into(BlockList& out, const BlockList* const* lists, std::size_t count) noexcept {
-  std::size_t at[3] = {0, 0, 0};
+  std::size_t at[5] = {0, 0, 0, 0, 0};
   for (;;) {
     std::uint32_t lowest = ~std::uint32_t{0};
     for (std::size_t k = 0; k < count; ++k)
@@ -75,12 +51,16 @@ void merge_into(BlockList& out, const BlockList* const* lists, std::size_t count
   }
 }
 
+// What a neighbour w of kind s gets, besides its VOP factor: its row flips
+// the members of every kind s flips with, and v or p where its kind changes.
+// Its own bit is among them when s flips with itself; it is flipped back.
+bool flips_itself(const ReductionEffect& effect, Kind s) { return ((effect.flips[s] >> s) & 1) != 0; }
+Kind edge_change(const ReductionEffect& effect, Kind s) { return static_cast<Kind>(s ^ effect.final_kind[s]); }
+
 // The effect of a reduction about v and p on their neighbours, where they
-// are few.  The neighbours of each kind are listed by block; a vertex of kind
-// s flips its edges to every vertex of the kinds it flips with, which is one
-// XOR of its row with the union of those lists (and, when s flips with
-// itself, its own bit back).  Each flipped pair is so flipped once from each
-// side, as pair-by-pair toggling would.
+// are few: each kind's members, and each kind's partners (the kinds it flips
+// with, and v or p), as block lists on the stack; each member's row is then
+// one XOR with its kind's partners.
 void apply_effect_by_lists(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
   Qubit list[kListMost];
   Kind kinds[kListMost];
@@ -100,26 +80,34 @@ void apply_effect_by_lists(GraphState& state, Qubit v, Qubit p, const ReductionE
     kinds[size++] = kind::kOfP;
     of_kind[kind::kOfP].add(w);
   });
+  BlockList lone_v, lone_p;
+  lone_v.add(v);
+  lone_p.add(p);
   BlockList partners[kind::kCount];
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
-    const BlockList* sources[3];
+    const BlockList* sources[5];  // three kinds, v and p
     std::size_t count = 0;
     for (Kind t = kind::kOfV; t < kind::kCount; ++t)
       if (((effect.flips[s] >> t) & 1) != 0) sources[count++] = &of_kind[t];
+    if ((edge_change(effect, s) & kind::kOfV) != 0) sources[count++] = &lone_v;
+    if ((edge_change(effect, s) & kind::kOfP) != 0) sources[count++] = &lone_p;
     merge_into(partners[s], sources, count);
   }
+  BitSpan row_v_w = state.adjacent(v), row_p_w = state.adjacent(p);
   for (std::size_t x = 0; x < size; ++x) {
     const Kind k = kinds[x];
-    if (partners[k].size == 0) continue;
-    BitSpan row = state.adjacent(list[x]);
-    row.flip_blocks(partners[k].entries, partners[k].size);
-    if (((effect.flips[k] >> k) & 1) != 0) row.flip(list[x]);
+    const Qubit w = list[x];
+    if (partners[k].size != 0) {
+      BitSpan row = state.adjacent(w);
+      row.flip_blocks(partners[k].entries, partners[k].size);
+      if (flips_itself(effect, k)) row.flip(w);
+    }
+    if (effect.factor[k] != vop::I) state.right_multiply(w, effect.factor[k]);
   }
   for (std::size_t x = 0; x < size; ++x) {
-    const Kind change = kinds[x] ^ effect.final_kind[kinds[x]];
-    if ((change & kind::kOfV) != 0) state.adjacent(v).flip(list[x]);
-    if ((change & kind::kOfP) != 0) state.adjacent(p).flip(list[x]);
-    finish_member(state, list[x], kinds[x], v, p, effect);
+    const Kind change = edge_change(effect, kinds[x]);
+    if ((change & kind::kOfV) != 0) row_v_w.flip(list[x]);
+    if ((change & kind::kOfP) != 0) row_p_w.flip(list[x]);
   }
 }
 
@@ -144,30 +132,31 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
   members(kind::kOfV).remove(p);
   members(kind::kOfP).remove(v);
 
-  // Each row of kind s goes once against everything it flips with: the
-  // kinds are disjoint, so that is their union, made in a fourth row when
-  // there is more than one.
-  GraphState::ScratchRow both = state.lease_scratch();
+  // Each row of kind s goes once against its partners: the kinds it flips
+  // with (disjoint, so their union) and v or p where its kind changes, made
+  // in a fourth row.
+  GraphState::ScratchRow partners = state.lease_scratch();
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
-    const std::uint8_t flips = effect.flips[s];
-    if (members(s).empty() || flips == 0) continue;
-    const Kind first = static_cast<Kind>(std::countr_zero(flips));
-    if ((flips & (flips - 1)) == 0) {
-      flip_rows_against(state, members(s), members(first));
-    } else {
-      both->assign(members(first));
-      for (Kind t = static_cast<Kind>(first + 1); t < kind::kCount; ++t)
-        if (((flips >> t) & 1) != 0) both->flip_members(members(t));
-      flip_rows_against(state, members(s), *both);
-      both->clear();
+    if (members(s).empty()) continue;
+    const Kind change = edge_change(effect, s);
+    for (Kind t = kind::kOfV; t < kind::kCount; ++t)
+      if (((effect.flips[s] >> t) & 1) != 0) partners->flip_members(members(t));
+    if ((change & kind::kOfV) != 0) partners->flip(v);
+    if ((change & kind::kOfP) != 0) partners->flip(p);
+    if (!partners->empty()) {
+      flip_rows_against(state, members(s), *partners);
+      partners->clear();
     }
-    if (((flips >> s) & 1) != 0) members(s).for_each([&](Qubit w) { state.adjacent(w).flip(w); });
-  }
-  for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
-    const Kind change = s ^ effect.final_kind[s];
+    const bool itself = flips_itself(effect, s);
+    const Vop factor = effect.factor[s];
+    if (itself || factor != vop::I) {
+      members(s).for_each([&](Qubit w) {
+        if (itself) state.adjacent(w).flip(w);
+        if (factor != vop::I) state.right_multiply(w, factor);
+      });
+    }
     if ((change & kind::kOfV) != 0) row_v.flip_members(members(s));
     if ((change & kind::kOfP) != 0) row_p.flip_members(members(s));
-    members(s).for_each([&](Qubit w) { finish_member(state, w, s, v, p, effect); });
   }
 }
 
