@@ -41,6 +41,13 @@ def figures(case_args, result):
     return {"total": result["total"]}
 
 
+def shown(seconds):
+    for unit, scale in (("s", 1), ("ms", 1e-3), ("µs", 1e-6)):
+        if seconds >= scale:
+            return f"{seconds / scale:.3g} {unit}"
+    return f"{seconds * 1e9:.3g} ns"
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("base", type=Path)
@@ -64,7 +71,7 @@ def main():
             b, n = best["base"][label], best["new"][label]
             worst = max(worst, n / b)
             name = " ".join(str(x) for x in case if x != "kelvorin")
-            print(f"| {name} {label} | {b * 1e3:.3f} ms | {n * 1e3:.3f} ms | {n / b:.3f} |", flush=True)
+            print(f"| {name} {label} | {shown(b)} | {shown(n)} | {n / b:.3f} |", flush=True)
     print(f"\nslowest ratio: {worst:.3f}")
 
 

@@ -213,8 +213,9 @@ class BitSpan : public RowView {
   }
 
   // Inserts i when absent, removes it when present; i must be below the bit
-  // length.
-  void flip(std::uint64_t i) noexcept {
+  // length.  Always inlined: it is the inner step of pair-by-pair toggling,
+  // where a call costs as much as the flip.
+  [[gnu::always_inline]] void flip(std::uint64_t i) noexcept {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
     if (*index_.degree == 0) {
@@ -274,28 +275,29 @@ class BitSpan : public RowView {
   // XORs blocks lo .. lo + len - 1 with src[0 .. len): the dense form of
   // flip_blocks, for sets whose members fill a stretch of blocks.
   void flip_block_range(std::size_t lo, const Block* src, std::size_t len) noexcept {
+    // One pass: each summary word's bits over the stretch are rebuilt from
+    // the blocks as they are written.
     std::int64_t delta = 0;
-    Block* blocks = blocks_ + lo;
-    for (std::size_t k = 0; k < len; ++k) {
-      const Block before = blocks[k];
-      const Block x = src[k];
-      blocks[k] = before ^ x;
-      delta += static_cast<int>(std::popcount(x)) - 2 * static_cast<int>(std::popcount(before & x));
-    }
-    *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
-    // Rebuild the summary bits of the stretch from the blocks.
     const std::size_t end = lo + len;
     for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
       const std::size_t first = std::max(lo, w * kSummaryBits);
       const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
       SummaryWord bits = 0;
-      for (std::size_t b = first; b < last; ++b) bits |= static_cast<SummaryWord>(blocks_[b] != 0) << (b % kSummaryBits);
+      for (std::size_t b = first; b < last; ++b) {
+        const Block before = blocks_[b];
+        const Block x = src[b - lo];
+        const Block after = before ^ x;
+        blocks_[b] = after;
+        delta += static_cast<int>(std::popcount(x)) - 2 * static_cast<int>(std::popcount(before & x));
+        bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
+      }
       const std::size_t width = last - first;
       const SummaryWord cover =
           (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1)) << (first % kSummaryBits);
       index_.summary[w] = (index_.summary[w] & ~cover) | bits;
       refresh_top(w);
     }
+    *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
 
   // XORs this row with the members of `set`, a different row of the same

@@ -4,17 +4,6 @@
 
 namespace kelvorin {
 
-MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis) {
-  check_index(g.qubit_count(), a);
-  const ConjugatedPauli effective = pauli_conjugation(clifford_adjoint(g.vop(a)), axis);
-  MeasurementPlan plan{a, effective.axis, effective.minus, MeasurementPlan::kNoPivot};
-  if (plan.branch == axis::X) {
-    const RowView row = g.adjacent(a);
-    if (!row.empty()) plan.pivot = row.first();
-  }
-  return plan;
-}
-
 namespace measure_detail {
 
 // Measuring Z on the bare graph state: cut every edge of a; on outcome 1 the

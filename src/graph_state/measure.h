@@ -33,7 +33,16 @@ struct MeasurementPlan {
 };
 
 // The plan for measuring qubit `a` along `axis`; checks a.
-MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis);
+inline MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis) {
+  check_index(g.qubit_count(), a);
+  const ConjugatedPauli effective = pauli_conjugation(clifford_adjoint(g.vop(a)), axis);
+  MeasurementPlan plan{a, effective.axis, effective.minus, MeasurementPlan::kNoPivot};
+  if (plan.branch == axis::X) {
+    const RowView row = g.adjacent(a);
+    if (!row.empty()) plan.pivot = row.first();
+  }
+  return plan;
+}
 
 // Calls visit(q) once for each qubit whose row or vertex operator carrying
 // out `plan` may change: for Z and Y the qubit and its neighbours; for X the

@@ -18,8 +18,13 @@ void complement_neighbourhood(GraphState& state, RowView members) {
     Qubit list[kPairwiseMost];
     std::size_t size = 0;
     members.for_each([&](Qubit i) { list[size++] = i; });
-    for (std::size_t x = 0; x < size; ++x)
-      for (std::size_t y = x + 1; y < size; ++y) toggle_edge_unchecked(state, list[x], list[y]);
+    for (std::size_t x = 0; x < size; ++x) {
+      BitSpan row_x = state.adjacent(list[x]);
+      for (std::size_t y = x + 1; y < size; ++y) {
+        row_x.flip(list[y]);
+        state.adjacent(list[y]).flip(list[x]);
+      }
+    }
     return;
   }
   // Every pair {i, j} is flipped once in row i and once in row j, as
