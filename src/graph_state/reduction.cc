@@ -1,11 +1,9 @@
 #include "reduction.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 
 #include "../clifford/reduction_sequence.h"
 #include "reduction_effect.h"
