@@ -15,6 +15,7 @@ import kelvorin
 from test_stubs import CLASSES, STUB, members, real_parameters, stub_parameters
 
 API = pathlib.Path(__file__).resolve().parents[2] / "docs" / "api.md"
+GUIDE = API.with_name("guide.md")
 HEADING = re.compile(r"^#{1,3} .*$", re.M)
 ENTRY = re.compile(r"^#{2,3} `(?P<cls>class )?(?P<name>[A-Za-z_][\w.]*)(?P<rest>[^`]*)`$")
 
@@ -113,3 +114,13 @@ def test_entry_quotes_the_docstring(key):
 def test_module_docstring_is_quoted():
     assert normalized(kelvorin.__doc__) in normalized(API.read_text(encoding="utf-8"))
     assert ast.get_docstring(STUB) == kelvorin.__doc__
+
+
+def test_guide_recipes_run(capsys):
+    # The guide's complete programs (its code blocks that import kelvorin) run
+    # as written; the PanicException recipe catches both of its panics.
+    blocks = re.findall(r"^```python\n(from kelvorin import.*?)^```$", GUIDE.read_text(encoding="utf-8"), re.M | re.S)
+    assert blocks
+    for block in blocks:
+        exec(compile(block, str(GUIDE), "exec"), {})  # noqa: S102 - our own documentation
+    assert capsys.readouterr().out.count("kelvorin refused:") == 2
