@@ -24,7 +24,9 @@
 // A simulator is not thread-safe: one thread at a time may use it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -45,6 +47,12 @@ class Simulator {
   // `qubit_amount` qubits, each in |0>.  Memory: qubit_amount^2 / 8 bytes
   // of address space, of which only the rows holding edges become resident.
   explicit Simulator(Qubit qubit_amount) : state_(qubit_amount) {}
+
+  // The bytes a simulator of `qubit_amount` qubits asks for at construction;
+  // empty when that does not fit in std::size_t.
+  static std::optional<std::size_t> bytes_needed(Qubit qubit_amount) noexcept {
+    return GraphState::bytes_needed(qubit_amount);
+  }
 
   Qubit qubit_count() const noexcept { return state_.qubit_count(); }
 

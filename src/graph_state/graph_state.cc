@@ -29,6 +29,20 @@ T* allocate_rows(std::size_t rows, std::size_t per_row) {
 
 }  // namespace
 
+std::optional<std::size_t> GraphState::bytes_needed(Qubit qubit_amount) noexcept {
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  if (qubit_amount == 0) return 0;
+  if (qubit_amount > kMax - kScratchRows) return std::nullopt;
+  const std::size_t n = static_cast<std::size_t>(qubit_amount);
+  const std::size_t blocks = blocks_for_bits(qubit_amount);
+  const std::size_t per_row = blocks * sizeof(Block) +
+                              (summary_words_for_blocks(blocks) + top_words_for_blocks(blocks)) * sizeof(SummaryWord) +
+                              sizeof(std::uint64_t);
+  const std::size_t rows = n + kScratchRows;
+  if (per_row > (kMax - n * sizeof(decltype(vops_)::value_type)) / rows) return std::nullopt;
+  return rows * per_row + n * sizeof(decltype(vops_)::value_type);
+}
+
 void GraphState::FreeDeleter::operator()(void* p) const noexcept { std::free(p); }
 
 GraphState::GraphState(Qubit qubit_amount) {
@@ -37,7 +51,7 @@ GraphState::GraphState(Qubit qubit_amount) {
   summary_words_ = summary_words_for_blocks(row_blocks_);
   top_words_ = top_words_for_blocks(row_blocks_);
   if (qubit_amount != 0) {
-    if (qubit_amount > std::numeric_limits<std::size_t>::max() - kScratchRows) throw std::bad_alloc();
+    if (!bytes_needed(qubit_amount)) throw std::bad_alloc();
     const std::size_t rows = static_cast<std::size_t>(qubit_amount) + kScratchRows;
     // The adjacency rows first: they are by far the larger part, and a
     // failure there must not have written anything first.

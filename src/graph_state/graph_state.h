@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "../clifford/tables.h"
@@ -27,6 +28,11 @@ class GraphState {
   // overflow") for n >= 2^63 and std::bad_alloc when the memory cannot be had.
   explicit GraphState(Qubit qubit_amount);
   GraphState(const GraphState& other);  // deep copy; may throw std::bad_alloc
+
+  // The bytes the store of `qubit_amount` qubits asks for at construction
+  // (adjacency rows with their summaries and degrees, scratch rows included,
+  // and the VOPs); empty when the count does not fit in std::size_t.
+  static std::optional<std::size_t> bytes_needed(Qubit qubit_amount) noexcept;
   GraphState(GraphState&& other) noexcept = default;  // only between operations
   GraphState& operator=(const GraphState& other);
   GraphState& operator=(GraphState&& other) noexcept = default;

@@ -70,6 +70,20 @@ TEST(GraphState, ConstructionLimits) {
   EXPECT_THROW(GraphState(Qubit{1000000}), std::bad_alloc);     // 125 GB
 }
 
+TEST(GraphState, BytesNeededIsTheSquareOverEight) {
+  EXPECT_EQ(GraphState::bytes_needed(0), std::size_t{0});
+  EXPECT_FALSE(GraphState::bytes_needed(Qubit{1} << 40).has_value());  // overflows std::size_t
+  // The adjacency bits dominate at large sizes: n^2 / 8 bytes plus under 5 %
+  // for the summaries, degrees, VOPs and scratch rows.
+  for (Qubit n : {Qubit{100000}, Qubit{449000}}) {
+    const auto bytes = GraphState::bytes_needed(n);
+    ASSERT_TRUE(bytes.has_value());
+    const double square = static_cast<double>(n) * static_cast<double>(n) / 8.0;
+    EXPECT_GE(static_cast<double>(*bytes), square) << n;
+    EXPECT_LE(static_cast<double>(*bytes), 1.05 * square) << n;
+  }
+}
+
 TEST(GraphState, CopyIsDeep) {
   GraphState g(40);
   g.adjacent(3).insert(35);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,23 @@ struct KelvorinObject {
 
 // ------------------------------------------------------------ lifecycle ---
 
+// A simulator of `n` fresh qubits, or nothing with a MemoryError set that
+// says how much could not be had.
+std::optional<Simulator> new_simulator(std::uint64_t n) {
+  try {
+    return Simulator(n);
+  } catch (const std::bad_alloc&) {
+    if (const auto bytes = Simulator::bytes_needed(n)) {
+      PyErr_Format(PyExc_MemoryError, "cannot allocate a state of %llu qubits (%zu bytes)",
+                   static_cast<unsigned long long>(n), *bytes);
+    } else {
+      PyErr_Format(PyExc_MemoryError, "cannot allocate a state of %llu qubits (more than %zu bytes)",
+                   static_cast<unsigned long long>(n), static_cast<std::size_t>(-1));
+    }
+    return std::nullopt;
+  }
+}
+
 constexpr const char* kNewParams[] = {"qubit_amount"};
 constexpr Signature kNewSignature = {"Kelvorin", "__new__", kNewParams, 1};
 
@@ -34,12 +52,13 @@ PyObject* kelvorin_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bind_tuple(kNewSignature, args, kwargs, bound)) return nullptr;
     std::uint64_t n = 0;
     if (!to_index(bound[0], "qubit_amount", &n)) return nullptr;
-    Simulator sim(n);
+    std::optional<Simulator> sim = new_simulator(n);
+    if (!sim) return nullptr;
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;  // `sim` is released on return
     auto* obj = reinterpret_cast<KelvorinObject*>(self);
     new (&obj->access) AccessFlag(0);
-    new (&obj->sim) Simulator(std::move(sim));
+    new (&obj->sim) Simulator(std::move(*sim));
     return self;
   });
 }

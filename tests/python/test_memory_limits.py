@@ -8,6 +8,7 @@ the resident-memory bounds are not checked there; the exceptions are.
 """
 
 import os
+import re
 import subprocess
 import sys
 import textwrap
@@ -45,8 +46,14 @@ def test_more_than_the_machine_has_is_a_memory_error_without_touching_memory(fac
     n = qubits_needing(factor * total_memory())
     start = rss()
     for _ in range(20):
-        with pytest.raises(MemoryError):
+        with pytest.raises(MemoryError) as caught:
             Kelvorin(n)
+    # The message names the qubit count and the bytes asked for: the adjacency
+    # rows at least, and little more.
+    match = re.fullmatch(r"cannot allocate a state of (\d+) qubits \((\d+) bytes\)", str(caught.value))
+    assert match, str(caught.value)
+    rows_bytes = n * ((n + 31) // 32) * 4
+    assert int(match[1]) == n and rows_bytes <= int(match[2]) <= 1.05 * rows_bytes
     if not UNDER_ASAN:
         assert rss() - start < 16 * MiB
     # Everything around it works.

@@ -1,5 +1,5 @@
 """The type stubs describe the module as it is: every public name, method
-and parameter in kelvorin.pyi exists in the module with the same signature,
+and parameter in the stub package kelvorin-stubs exists in the module with the same signature,
 and nothing public in the module is missing from the stubs."""
 
 import ast
@@ -11,7 +11,7 @@ import pytest
 
 import kelvorin
 
-STUB_PATH = pathlib.Path(__file__).resolve().parents[2] / "src" / "python" / "kelvorin.pyi"
+STUB_PATH = pathlib.Path(__file__).resolve().parents[2] / "src" / "python" / "kelvorin-stubs" / "__init__.pyi"
 P = inspect.Parameter
 KINDS = {"posonly": P.POSITIONAL_ONLY, "args": P.POSITIONAL_OR_KEYWORD, "kwonly": P.KEYWORD_ONLY}
 

@@ -101,7 +101,7 @@ class Kelvorin:
         """Perform a projective measurement of `qubit` in the Z basis."""
     def get_entangled_group(self, /, qubit: SupportsIndex) -> set[int]:
         """Return the set of qubits that are entangled with `qubit`, itself included."""
-    def peek_measure_set(self, /, qubits: set[SupportsIndex] | frozenset[SupportsIndex]) -> dict[int, Outcome]:
+    def peek_measure_set[Q: SupportsIndex](self, /, qubits: set[Q] | frozenset[Q]) -> dict[int, Outcome]:
         """Simulate measurements on a set of `qubits` without modifying the real state.
 
         Returns a map from qubit index to `Outcome` (result and axis used).

@@ -1,0 +1,126 @@
+"""docs/api.md is held to the stubs and the module: it has one entry for every
+class and every member the stubs declare, and nothing else; each entry's
+signature is the stub's, parameter for parameter and annotation for
+annotation, and matches the text signature of the docstring; and each entry
+quotes the docstring that help() shows."""
+
+import ast
+import inspect
+import pathlib
+import re
+
+import pytest
+
+import kelvorin
+from test_stubs import CLASSES, STUB, members, real_parameters, stub_parameters
+
+API = pathlib.Path(__file__).resolve().parents[2] / "docs" / "api.md"
+GUIDE = API.with_name("guide.md")
+HEADING = re.compile(r"^#{1,3} .*$", re.M)
+ENTRY = re.compile(r"^#{2,3} `(?P<cls>class )?(?P<name>[A-Za-z_][\w.]*)(?P<rest>[^`]*)`$")
+
+
+def normalized(text):
+    return " ".join(text.split())
+
+
+def read_entries():
+    """key -> (signature rest, body text with quote markers removed)."""
+    text = API.read_text(encoding="utf-8")
+    marks = list(HEADING.finditer(text))
+    entries = {}
+    for i, mark in enumerate(marks):
+        found = ENTRY.match(mark.group())
+        if not found:
+            continue
+        body = text[mark.end():marks[i + 1].start() if i + 1 < len(marks) else len(text)]
+        body = "\n".join(line.removeprefix(">").strip() for line in body.splitlines())
+        name, rest = found["name"], found["rest"]
+        key = ("class", name) if found["cls"] else ("new", name) if "." not in name else ("member", name)
+        assert key not in entries, f"two entries for {key}"
+        entries[key] = (rest, body)
+    return entries
+
+
+ENTRIES = read_entries()
+
+
+def expected_keys():
+    for cls, node in CLASSES.items():
+        yield "class", cls
+        for member in members(node):
+            yield ("new", cls) if member == "__new__" else ("member", f"{cls}.{member}")
+
+
+def test_one_entry_for_every_class_and_member():
+    assert set(ENTRIES) == set(expected_keys())
+
+
+def dump(node):
+    if isinstance(node, list):
+        return [dump(n) for n in node]
+    return None if node is None else ast.dump(node)
+
+
+def documented_function(name, rest):
+    """The entry's signature as a stub function."""
+    return ast.parse(f"def {name}{rest}: ...").body[0]
+
+
+@pytest.mark.parametrize("key", sorted(expected_keys()), ids=":".join)
+def test_entry_states_the_stub_signature(key):
+    kind, name = key
+    rest, _ = ENTRIES[key]
+    if kind == "class":
+        assert rest == ""
+        return
+    cls, _, member = name.partition(".")
+    stub = members(CLASSES[cls])["__new__" if kind == "new" else member]
+    real = getattr(kelvorin, cls)
+    if isinstance(stub, ast.AnnAssign):                      # a class attribute: `Name.attr: Type`
+        annotation = stub.annotation
+        if isinstance(annotation, ast.Subscript) and ast.unparse(annotation.value) == "ClassVar":
+            annotation = annotation.slice
+        assert rest == f": {ast.unparse(annotation)}"
+    elif any(isinstance(d, ast.Name) and d.id == "property" for d in stub.decorator_list):
+        assert rest == f": {ast.unparse(stub.returns)}"      # a property: `Name.attr: Type`
+    elif kind == "new":                                      # `Kelvorin(params)`: __new__ without cls
+        documented = documented_function("__new__", rest)
+        stub_args = ast.arguments(**{f: getattr(stub.args, f) for f in stub.args._fields})
+        stub_args.args = stub_args.args[1:]
+        assert ast.dump(documented.args) == ast.dump(stub_args)
+        assert stub_parameters(documented) == real_parameters(real)
+    else:
+        documented = documented_function(member, rest)
+        for field in ("args", "returns", "type_params"):
+            assert dump(getattr(documented, field)) == dump(getattr(stub, field)), (name, field)
+        # And the docstring's text signature says the same parameters.
+        assert stub_parameters(documented) == real_parameters(getattr(real, member))
+
+
+@pytest.mark.parametrize("key", sorted(k for k in expected_keys() if k[0] == "class" or k[1].startswith("Kelvorin.")),
+                         ids=":".join)
+def test_entry_quotes_the_docstring(key):
+    kind, name = key
+    cls, _, member = name.partition(".")
+    obj = getattr(kelvorin, cls) if kind == "class" else getattr(getattr(kelvorin, cls), member)
+    _, body = ENTRIES[key]
+    if obj.__doc__ is None:
+        assert "No docstring" in body
+    else:
+        assert normalized(obj.__doc__) in normalized(body), name
+
+
+def test_module_docstring_is_quoted():
+    assert normalized(kelvorin.__doc__) in normalized(API.read_text(encoding="utf-8"))
+    assert ast.get_docstring(STUB) == kelvorin.__doc__
+
+
+def test_guide_recipes_run(capsys):
+    # The guide's complete programs (its code blocks that import kelvorin) run
+    # as written; the PanicException recipe catches both of its panics.
+    blocks = re.findall(r"^```python\n(from kelvorin import.*?)^```$", GUIDE.read_text(encoding="utf-8"), re.M | re.S)
+    assert blocks
+    for block in blocks:
+        exec(compile(block, str(GUIDE), "exec"), {})  # noqa: S102 - our own documentation
+    assert capsys.readouterr().out.count("kelvorin refused:") == 2
