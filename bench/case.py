@@ -18,7 +18,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import workloads  # noqa: E402
+import workloads
 
 # Cases faster than this are repeated (up to REPEATS times) and the best
 # repetition is kept.
@@ -36,7 +36,7 @@ def run_workload(name, sim_name, n, seed):
     phases_spec = workloads.WORKLOADS[name](n, seed)
     say("ready")
     best = None
-    for rep in range(REPEATS):
+    for rep in range(REPEATS):  # noqa: B007 - the count is read after the loop
         gc.collect()
         t0 = time.perf_counter()
         sim = workloads.SIMULATORS[sim_name](n)
@@ -91,8 +91,9 @@ def run_peek(sim_name, n, seed):
 
 def run_overhead():
     """ns per call of bound methods, against a bound {}.get with one int."""
-    from kelvorin import Kelvorin
     import stim
+
+    from kelvorin import Kelvorin
 
     say("ready")
     k = Kelvorin(2)

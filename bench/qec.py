@@ -12,7 +12,6 @@ prints one JSON line: seconds per shot for "kelvorin", "stim" and
 
 import argparse
 import json
-import sys
 import time
 
 TASKS = [

@@ -267,5 +267,6 @@ def write(results, out_dir):
 
 
 if __name__ == "__main__":
-    source = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "docs" / "benchmarks.json")
+    default = Path(__file__).resolve().parent.parent / "docs" / "benchmarks.json"
+    source = Path(sys.argv[1] if len(sys.argv) > 1 else default)
     write(json.loads(source.read_text()), source.parent)

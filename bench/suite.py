@@ -9,6 +9,7 @@ limit, and that simulator is not timed on the larger sizes of that workload.
 """
 
 import argparse
+import contextlib
 import json
 import os
 import platform
@@ -83,10 +84,8 @@ def run_case(args, env):
         elif line:
             result = json.loads(line)
     if result is None or result.get("timeout"):
-        try:
+        with contextlib.suppress(ProcessLookupError):
             os.killpg(proc.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
     _, status, usage = os.wait4(proc.pid, 0)
     stderr = proc.stderr.read().decode(errors="replace")
     proc.stdout.close()
@@ -117,7 +116,8 @@ def machine():
 
     def git(*a):
         try:
-            return subprocess.run(["git", "-C", str(REPO), *a], capture_output=True, text=True, check=True).stdout.strip()
+            out = subprocess.run(["git", "-C", str(REPO), *a], capture_output=True, text=True, check=True)
+            return out.stdout.strip()
         except (OSError, subprocess.CalledProcessError):
             return ""
 

@@ -32,14 +32,14 @@ for _ in range(SAMPLES):
     sample = sim.peek_measure_set(qubits)
     assert set(sample) == qubits
     sign = {q: -1 if o.result == MINUS else +1 for q, o in sample.items()}
-    for q, o in sample.items():
+    for o in sample.values():
         axis_counts[str(o.axis)[-1]] += 1  # "Axis.X" -> "X"
     for v in range(N):
         left, right = (v - 1) % N, (v + 1) % N
         if sample[v].axis == Axis.X and sample[left].axis == Axis.Z and sample[right].axis == Axis.Z:
             assert sign[v] * sign[left] * sign[right] == +1, (v, {q: str(o) for q, o in sample.items()})
             checked += 1
-    for q, o in sample.items():
+    for o in sample.values():
         if o.axis == Axis.Z:
             z_bits += 1
             z_ones += o.result == MINUS

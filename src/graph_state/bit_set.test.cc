@@ -1,11 +1,12 @@
 #include "bit_set.h"
-#include "bit_set.test.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 #include <vector>
+
+#include "bit_set.test.h"
 
 namespace kelvorin {
 namespace {

@@ -1,5 +1,4 @@
 #include "measure.h"
-#include "../random/scripted_words.test.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +6,7 @@
 
 #include "peek.h"
 #include "../test_support.test.h"
+#include "../random/scripted_words.test.h"
 
 namespace kelvorin {
 namespace {

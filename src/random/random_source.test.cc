@@ -1,5 +1,4 @@
 #include "random_source.h"
-#include "scripted_words.test.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <latch>
 #include <thread>
 #include "../test_support.test.h"
+#include "scripted_words.test.h"
 
 namespace kelvorin {
 namespace {

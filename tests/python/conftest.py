@@ -1,7 +1,7 @@
 import pytest
+from helpers import panic_type
 
 import kelvorin
-from helpers import panic_type
 
 
 @pytest.fixture

@@ -1,8 +1,8 @@
 """The access flag: re-entrant calls from Python code run during a call."""
 
 import pytest
-
 from helpers import Callback
+
 from kelvorin import Kelvorin
 
 

@@ -2,7 +2,6 @@
 
 import pytest
 
-import kelvorin
 from kelvorin import Kelvorin
 
 SINGLE = ["x", "y", "z", "h", "s", "sdag"]

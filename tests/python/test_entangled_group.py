@@ -3,8 +3,8 @@
 import inspect
 
 import pytest
-
 from helpers import Callback
+
 from kelvorin import Kelvorin
 
 

@@ -15,11 +15,11 @@ changes nothing.
 from dataclasses import dataclass
 
 import pytest
+from helpers import panic_type
 from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, precondition, rule
 
-from helpers import panic_type
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
 SINGLE = ["x", "y", "z", "h", "s", "sdag"]
@@ -37,8 +37,8 @@ TWO = {
     "ycy": (("target", "control"), True),
     "ycz": (("control",), False),
 }
-PARAMS = {name: ("qubit",) for name in [*SINGLE, *MEASURE, "get_entangled_group"]}
-PARAMS.update({name: ("control", "target") for name in TWO})
+PARAMS = dict.fromkeys([*SINGLE, *MEASURE, "get_entangled_group"], ("qubit",))
+PARAMS.update(dict.fromkeys(TWO, ("control", "target")))
 PARAMS["peek_measure_set"] = ("qubits",)
 SHARED = {"get_entangled_group", "peek_measure_set"}
 assert len(PARAMS) == 20
@@ -188,7 +188,7 @@ def call(method, args, keywords):
     """Calls and returns ("ok", result) or ("err", exception)."""
     try:
         return "ok", method(*args, **keywords)
-    except BaseException as e:  # noqa: BLE001 - PanicException is a BaseException
+    except BaseException as e:
         return "err", e
 
 
@@ -260,7 +260,7 @@ class HostileCalls(RuleBasedStateMachine):
         args, keywords = self.split(("control", "target"), (c_obj, t_obj), keyword_mask)
         outcome = call(getattr(self.sim, name), args, keywords)
         values = []
-        for param, expect, obj in (("control", c_expect, c_obj), ("target", t_expect, t_obj)):
+        for param, expect, _obj in (("control", c_expect, c_obj), ("target", t_expect, t_obj)):
             conversion = expect(param, False)
             if isinstance(conversion, Err):
                 assert_error(outcome, conversion.type, conversion.message)

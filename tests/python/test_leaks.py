@@ -19,8 +19,8 @@ import sys
 import tracemalloc
 
 import pytest
-
 from helpers import panic_type
+
 from kelvorin import Kelvorin
 
 UNDER_ASAN = os.environ.get("KELVORIN_UNDER_ASAN") == "1"
@@ -200,10 +200,7 @@ def test_one_qubit_methods(name, path, make, exc):
 def test_two_qubit_methods(name, position, path, make, exc):
     sim = entangled()
     arg = make(sim)
-    if path in ("ok", "bool", "index"):
-        other = 3  # distinct from 1 (True) and 2
-    else:
-        other = 0
+    other = 3 if path in ("ok", "bool", "index") else 0  # 3: distinct from 1 (True) and 2
     args = (arg, other) if position == "control" else (other, arg)
     check_flat(getattr(sim, name), args, exc=exc, extra=(sim,), path=path)
 

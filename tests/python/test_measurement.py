@@ -1,8 +1,8 @@
 """measure_x/y/z and peek_measure_set from Python: surface behaviour."""
 
 import pytest
-
 from helpers import Callback
+
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
 PLUS, MINUS = MeasurementResult.PlusOne, MeasurementResult.MinusOne

@@ -34,9 +34,9 @@ def test_panic_is_not_an_exception():
     try:
         try:
             s.h(0)
-        except Exception:  # noqa: BLE001
+        except Exception:
             caught = "Exception"
-    except BaseException as e:  # noqa: BLE001
+    except BaseException as e:
         caught = str(e)
     assert caught == "index out of bounds: the len is 0 but the index is 0"
 

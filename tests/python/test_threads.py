@@ -38,7 +38,7 @@ def run_threads(target, count=THREADS):
     def body(i):
         try:
             results[i] = target(i)
-        except BaseException as e:  # noqa: BLE001 - a PanicException must be seen too
+        except BaseException as e:
             errors.append(e)
 
     threads = [threading.Thread(target=body, args=(i,)) for i in range(count)]

@@ -66,7 +66,7 @@ def test_a_failing_index_compares_unequal_unless_it_is_an_interrupt_exit_or_out_
             assert (value != Raises()) is True
         else:
             with pytest.raises(error, match="from __index__"):
-                value == Raises()  # noqa: B015 - the comparison is the test
+                value == Raises()
 
 
 @pytest.mark.parametrize("op", [operator.lt, operator.le, operator.gt, operator.ge])
