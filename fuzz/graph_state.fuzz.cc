@@ -25,15 +25,15 @@
 #include <string>
 #include <vector>
 
-#include "graph_state/controlled_z.h"
 #include "graph_state/bit_set.test.h"
+#include "graph_state/controlled_z.h"
 #include "graph_state/entangled_group.h"
 #include "graph_state/graph_state.h"
 #include "graph_state/local_complement.h"
-#include "graph_state/reduction.h"
-#include "graph_state/row_operations.h"
 #include "graph_state/measure.h"
 #include "graph_state/peek.h"
+#include "graph_state/reduction.h"
+#include "graph_state/row_operations.h"
 #include "graph_state/state_vector.test.h"
 #include "graph_state/two_qubit_gates.h"
 #include "panic.h"
@@ -95,11 +95,16 @@ Qubit decode_index(std::uint8_t b, Qubit n) {
   if (b < 0xe0) return n == 0 ? b : b % n;
   static constexpr Qubit kPast[] = {0, 1, 31, 32, 33, 64};
   switch (b & 0x0f) {
-    case 6: return Qubit{1} << 32;
-    case 7: return Qubit{1} << 63;
-    case 8: return ~Qubit{0};
-    case 9: return ~Qubit{0} - 1;
-    default: return n + kPast[(b & 0x0f) % 6];
+    case 6:
+      return Qubit{1} << 32;
+    case 7:
+      return Qubit{1} << 63;
+    case 8:
+      return ~Qubit{0};
+    case 9:
+      return ~Qubit{0} - 1;
+    default:
+      return n + kPast[(b & 0x0f) % 6];
   }
 }
 
@@ -240,9 +245,9 @@ class Run {
 
   void single_qubit(unsigned kind, Qubit q) {
     const Qubit n = g_.qubit_count();
-    static constexpr void (GraphState::*kGates[6])(Qubit) = {&GraphState::x, &GraphState::y, &GraphState::z,
-                                                             &GraphState::h, &GraphState::s, &GraphState::sdag};
-    static constexpr void (StateVector::*kMatrices[6])(std::size_t) = {
+    static constexpr void (GraphState::* kGates[6])(Qubit) = {&GraphState::x, &GraphState::y, &GraphState::z,
+                                                              &GraphState::h, &GraphState::s, &GraphState::sdag};
+    static constexpr void (StateVector::* kMatrices[6])(std::size_t) = {
         &StateVector::x, &StateVector::y, &StateVector::z, &StateVector::h, &StateVector::s, &StateVector::sdag};
     if (q >= n) return expect_failure(g_, index_message(n, q), [&] { (g_.*kGates[kind])(q); });
     (g_.*kGates[kind])(q);

@@ -2,7 +2,6 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-
 #include "python/kelvorin_type.h"
 #include "python/panic_exception.h"
 #include "python/runtime.h"

@@ -21,7 +21,9 @@ class Panic final : public std::exception {
   std::string message_;
 };
 
-[[noreturn]] inline void panic(std::string message) { throw Panic(std::move(message)); }
+[[noreturn]] inline void panic(std::string message) {
+  throw Panic(std::move(message));
+}
 
 // "index out of bounds: the len is {len} but the index is {index}"
 [[noreturn]] void panic_index_out_of_bounds(std::uint64_t len, std::uint64_t index);

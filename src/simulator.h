@@ -66,9 +66,7 @@ class Simulator {
 
   // Two-qubit gates: [P]c[Q] applies the Pauli Q to `target` when `control`
   // is in the -1 eigenstate of the Pauli P (no first letter: P = Z).
-  void apply(TwoQubitGate gate, Qubit control, Qubit target) {
-    apply_two_qubit_gate(state_, gate, control, target);
-  }
+  void apply(TwoQubitGate gate, Qubit control, Qubit target) { apply_two_qubit_gate(state_, gate, control, target); }
 #define KELVORIN_GATE_METHOD(name, Enumerator) \
   void name(Qubit control, Qubit target) { apply(TwoQubitGate::Enumerator, control, target); }
   KELVORIN_TWO_QUBIT_GATES(KELVORIN_GATE_METHOD)

@@ -45,25 +45,43 @@ void* allocate(std::size_t size) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+  return allocate(size);
+}
+void* operator new[](std::size_t size) {
+  return allocate(size);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
 #endif
 
 namespace kelvorin::testing {
 
-bool allocations_observable() noexcept { return KELVORIN_REPLACE_ALLOCATOR != 0; }
+bool allocations_observable() noexcept {
+  return KELVORIN_REPLACE_ALLOCATOR != 0;
+}
 
 CountAllocations::CountAllocations() noexcept {
   g_count = 0;
   g_fail_at = 0;
   g_active = true;
 }
-CountAllocations::~CountAllocations() { g_active = false; }
-long CountAllocations::count() const noexcept { return g_count; }
+CountAllocations::~CountAllocations() {
+  g_active = false;
+}
+long CountAllocations::count() const noexcept {
+  return g_count;
+}
 
 FailAllocation::FailAllocation(long k) noexcept : k_(k) {
   g_count = 0;
@@ -74,6 +92,8 @@ FailAllocation::~FailAllocation() {
   g_active = false;
   g_fail_at = 0;
 }
-long FailAllocation::count() const noexcept { return g_count; }
+long FailAllocation::count() const noexcept {
+  return g_count;
+}
 
 }  // namespace kelvorin::testing

@@ -3,8 +3,8 @@
 // qubit 2, and the two measured bits pick the Pauli corrections.  Measuring
 // qubit 2 along the state's own axis must then give the prepared sign every
 // time; the program fails otherwise.
-#include <cstdio>
 #include <kelvorin/simulator.h>
+#include <cstdio>
 
 using kelvorin::MeasurementResult;
 using kelvorin::Simulator;

@@ -36,6 +36,7 @@ static_assert(sizeof(CzEntry) == 3);
 namespace tables {
 
 // [edge before][VOP of the first qubit][VOP of the second qubit]
+// clang-format off: aligned by hand, one operator a column
 inline constexpr CzEntry kCzTable[2][kVopCount][kVopCount] = {
     {
         // e = 0, a = 0
@@ -186,11 +187,14 @@ inline constexpr CzEntry kCzTable[2][kVopCount][kVopCount] = {
          {0,  0,  6}, {0,  2,  4}, {0,  0,  4}, {0,  2,  6}, {0,  2,  2}, {0,  0,  0}, {0,  2,  0}, {0,  0,  2}, {0,  6,  4}, {0,  6,  6}, {0,  4,  6}, {0,  4,  4}},
     },
 };
+// clang-format on
 static_assert(sizeof(kCzTable) == 3456);
 
 }  // namespace tables
 
-constexpr CzEntry cz_table(bool edge, Vop a, Vop b) { return tables::kCzTable[edge ? 1 : 0][a][b]; }
+constexpr CzEntry cz_table(bool edge, Vop a, Vop b) {
+  return tables::kCzTable[edge ? 1 : 0][a][b];
+}
 
 namespace tables::check {
 

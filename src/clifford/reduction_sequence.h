@@ -53,7 +53,9 @@ inline constexpr ReductionSequence kReductionSequence[kVopCount] = {
 
 }  // namespace tables
 
-constexpr const ReductionSequence& reduction_sequence(Vop v) { return tables::kReductionSequence[v]; }
+constexpr const ReductionSequence& reduction_sequence(Vop v) {
+  return tables::kReductionSequence[v];
+}
 
 namespace tables::check {
 

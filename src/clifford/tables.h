@@ -31,8 +31,8 @@ inline constexpr Vop Sdag = 5;
 inline constexpr Vop S = 6;
 inline constexpr Vop HY = 9;  // H.Z = (I - iY)/sqrt2
 inline constexpr Vop H = 10;
-inline constexpr Vop HX = 11;  // H.X = (I + iY)/sqrt2
-inline constexpr Vop LcCentre = 14;  // (I + iX)/sqrt2: local complementation, pivot
+inline constexpr Vop HX = 11;          // H.X = (I + iY)/sqrt2
+inline constexpr Vop LcCentre = 14;    // (I + iX)/sqrt2: local complementation, pivot
 inline constexpr Vop LcNeighbour = 6;  // S: local complementation, neighbours
 }  // namespace vop
 
@@ -49,6 +49,7 @@ using SignedPauli = std::int8_t;
 inline constexpr SignedPauli PX = 1, PY = 2, PZ = 3, MX = -1, MY = -2, MZ = -3;
 
 // U.P.U^dagger for P = X, Y, Z: the defining images of every operator.
+// clang-format off: aligned by hand, one operator a column
 inline constexpr SignedPauli kImages[kVopCount][3] = {
     {PX, PY, PZ},  //  0: I
     {PX, MY, MZ},  //  1: X
@@ -75,7 +76,9 @@ inline constexpr SignedPauli kImages[kVopCount][3] = {
     {MZ, PX, MY},  // 22: S·H·Y
     {MZ, MX, PY},  // 23: S†·H·Y
 };
+// clang-format on
 
+// clang-format off: aligned by hand, one operator a column
 inline constexpr Vop kProduct[kVopCount][kVopCount] = {
     { 0,  1,  2,  3,  4,  5,  6,  7,  8,  9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23},  // 0
     { 1,  0,  3,  2,  6,  7,  4,  5, 11, 10,  9,  8, 13, 12, 15, 14, 19, 18, 17, 16, 22, 23, 20, 21},  // 1
@@ -102,21 +105,26 @@ inline constexpr Vop kProduct[kVopCount][kVopCount] = {
     {22, 23, 20, 21, 13, 12, 15, 14,  6,  7,  4,  5, 11, 10,  9,  8,  1,  0,  3,  2, 19, 18, 17, 16},  // 22
     {23, 22, 21, 20, 15, 14, 13, 12,  5,  4,  7,  6, 10, 11,  8,  9,  2,  3,  0,  1, 17, 16, 19, 18},  // 23
 };
+// clang-format on
 
 inline constexpr Vop kAdjoint[kVopCount] = {0,  1,  2,  3,  4,  6,  5,  7,  8,  11, 10, 9,
                                             12, 13, 15, 14, 20, 22, 23, 21, 16, 19, 17, 18};
 
 // Axis of w.P_(a+1).w^dagger, row = axis a, column = w.
+// clang-format off: aligned by hand, one operator a column
 inline constexpr Axis kPauliConjugationAxis[3][kVopCount] = {
     {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2},
     {1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 0, 0, 0, 0},
     {2, 2, 2, 2, 2, 2, 2, 2, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1},
 };
+// clang-format on
 
 // Indexed by w = adjoint(v): the axis of v.X.v^dagger, along which an isolated
 // qubit carrying v is an eigenstate.
+// clang-format off: aligned by hand, one operator a column
 inline constexpr Axis kIsolatedAxis[kVopCount] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
                                                   0, 0, 0, 0, 2, 2, 2, 2, 1, 1, 1, 1};
+// clang-format on
 
 inline constexpr std::uint32_t kZCommutingMask = 0x69;  // {0, 3, 5, 6}
 
@@ -124,8 +132,12 @@ inline constexpr std::uint32_t kZCommutingMask = 0x69;  // {0, 3, 5, 6}
 
 // ---------------------------------------------------------------- lookups --
 
-constexpr Vop clifford_product(Vop a, Vop b) { return tables::kProduct[a][b]; }
-constexpr Vop clifford_adjoint(Vop v) { return tables::kAdjoint[v]; }
+constexpr Vop clifford_product(Vop a, Vop b) {
+  return tables::kProduct[a][b];
+}
+constexpr Vop clifford_adjoint(Vop v) {
+  return tables::kAdjoint[v];
+}
 
 struct ConjugatedPauli {
   Axis axis;
@@ -145,9 +157,13 @@ constexpr ConjugatedPauli pauli_conjugation(Vop w, Axis a) {
   return {tables::kPauliConjugationAxis[a][w], pauli_conjugation_sign(w, a)};
 }
 
-constexpr Axis isolated_axis(Vop w) { return tables::kIsolatedAxis[w]; }
+constexpr Axis isolated_axis(Vop w) {
+  return tables::kIsolatedAxis[w];
+}
 
-constexpr bool z_commuting(Vop v) { return v <= 6 && ((tables::kZCommutingMask >> v) & 1u) != 0; }
+constexpr bool z_commuting(Vop v) {
+  return v <= 6 && ((tables::kZCommutingMask >> v) & 1u) != 0;
+}
 
 // ------------------------------------------------- compile-time checks --
 

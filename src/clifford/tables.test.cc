@@ -10,9 +10,12 @@ namespace {
 // The Hermitian Paulis X, Y, Z for p = 1, 2, 3.
 Matrix2 true_pauli(int p) {
   switch (p) {
-    case 1: return {0, 1, 1, 0};
-    case 2: return {0, Complex(0, -1), Complex(0, 1), 0};
-    default: return {1, 0, 0, -1};
+    case 1:
+      return {0, 1, 1, 0};
+    case 2:
+      return {0, Complex(0, -1), Complex(0, 1), 0};
+    default:
+      return {1, 0, 0, -1};
   }
 }
 

@@ -23,6 +23,7 @@ struct VopMatrixSource {
   GaussianEntry entries[4];
 };
 // Entries in {0, +-1, +-i}, scaled by 1/sqrt2 where marked.
+// clang-format off: aligned by hand, one operator a column
 inline constexpr VopMatrixSource kVopMatrixSource[kVopCount] = {
     {false, {{1, 0}, {0, 0}, {0, 0}, {1, 0}}},  // 0
     {false, {{0, 0}, {1, 0}, {1, 0}, {0, 0}}},  // 1
@@ -49,6 +50,7 @@ inline constexpr VopMatrixSource kVopMatrixSource[kVopCount] = {
     {true, {{1, 0}, {-1, 0}, {0, -1}, {0, -1}}},  // 22
     {true, {{1, 0}, {-1, 0}, {0, 1}, {0, 1}}},  // 23
 };
+// clang-format on
 }  // namespace detail
 
 inline Matrix2 vop_matrix(Vop v) {
@@ -60,8 +62,7 @@ inline Matrix2 vop_matrix(Vop v) {
 }
 
 inline Matrix2 matmul(const Matrix2& a, const Matrix2& b) {
-  return {a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2],
-          a[2] * b[1] + a[3] * b[3]};
+  return {a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2], a[2] * b[1] + a[3] * b[3]};
 }
 
 inline Matrix2 dagger(const Matrix2& a) {

@@ -242,8 +242,8 @@ class BitSpan : public RowView {
     const Block before = blocks_[b];
     const Block after = before ^ bits;
     blocks_[b] = after;
-    *index_.degree = *index_.degree + static_cast<unsigned>(std::popcount(after)) -
-                     static_cast<unsigned>(std::popcount(before));
+    *index_.degree =
+        *index_.degree + static_cast<unsigned>(std::popcount(after)) - static_cast<unsigned>(std::popcount(before));
     if (before == 0 && after != 0) mark(b);
     if (before != 0 && after == 0) unmark(b);
   }
@@ -292,8 +292,8 @@ class BitSpan : public RowView {
         bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
       }
       const std::size_t width = last - first;
-      const SummaryWord cover =
-          (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1)) << (first % kSummaryBits);
+      const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
+                                << (first % kSummaryBits);
       index_.summary[w] = (index_.summary[w] & ~cover) | bits;
       refresh_top(w);
     }

@@ -168,7 +168,8 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
         for (std::size_t b = w * kSummaryBits; b < std::min(blocks, (w + 1) * kSummaryBits); ++b)
           expected |= static_cast<SummaryWord>(storage[b] != 0) << (b % kSummaryBits);
         ASSERT_EQ(summary[w], expected) << "summary word " << w << ", step " << step;
-        ASSERT_EQ((top[w / kSummaryBits] >> (w % kSummaryBits)) & 1, SummaryWord{expected != 0}) << "top, step " << step;
+        ASSERT_EQ((top[w / kSummaryBits] >> (w % kSummaryBits)) & 1, SummaryWord{expected != 0})
+            << "top, step " << step;
       }
     }
   }

@@ -25,7 +25,8 @@ bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept
 }  // namespace
 
 void check_cz_arguments(const GraphState& state, Qubit a, Qubit b) {
-  if (a == b) [[unlikely]] panic_same_qubit(a, b);
+  if (a == b) [[unlikely]]
+    panic_same_qubit(a, b);
   check_index(state.qubit_count(), a);
   check_index(state.qubit_count(), b);
 }
@@ -40,8 +41,7 @@ unsigned apply_cz(GraphState& state, Qubit a, Qubit b) {
   unsigned complementations = 0;
   if (has_other_neighbour(state, a, b)) complementations += remove_vop(state, a, b);
   if (has_other_neighbour(state, b, a)) complementations += remove_vop(state, b, a);
-  if (has_other_neighbour(state, a, b) && !z_commuting(state.vop(a)))
-    complementations += remove_vop(state, a, b);
+  if (has_other_neighbour(state, a, b) && !z_commuting(state.vop(a))) complementations += remove_vop(state, a, b);
 
   BitSpan row_a = state.adjacent(a);
   BitSpan row_b = state.adjacent(b);

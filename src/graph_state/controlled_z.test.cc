@@ -6,8 +6,8 @@
 #include <string>
 
 #include "../clifford/cz_table.h"
-#include "state_vector.test.h"
 #include "../test_support.test.h"
+#include "state_vector.test.h"
 
 namespace kelvorin {
 namespace {
@@ -16,7 +16,9 @@ using kelvorin::testing::panic_text;
 
 using testing::StateVector;
 
-bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
+bool edge(const GraphState& g, Qubit i, Qubit j) {
+  return g.adjacent(i).contains(j);
+}
 
 TEST(ApplyCz, FreshQubitsStayAsTheyWere) {
   GraphState g(2);

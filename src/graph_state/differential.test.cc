@@ -7,15 +7,15 @@
 #include <random>
 #include <set>
 
-#include "controlled_z.h"
 #include "bit_set.test.h"
+#include "controlled_z.h"
 #include "entangled_group.h"
 #include "local_complement.h"
-#include "reduction.h"
-#include "row_operations.h"
 #include "measure.h"
 #include "peek.h"
+#include "reduction.h"
 #include "reference_engine.test.h"
+#include "row_operations.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin {

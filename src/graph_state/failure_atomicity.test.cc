@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "../test_allocator.test.h"
 #include "controlled_z.h"
 #include "entangled_group.h"
 #include "measure.h"
 #include "peek.h"
 #include "state_vector.test.h"
 #include "two_qubit_gates.h"
-#include "../test_allocator.test.h"
 
 namespace kelvorin {
 namespace {
@@ -195,9 +195,8 @@ TEST(FailureAtomicity, MeasurementsChangeOnlyWhatTheirPlanNames) {
     Words w{std::mt19937(static_cast<unsigned>(trial))};
     measure(g, plan, w);
     for (Qubit v = 0; v < n; ++v) {
-      const bool changed = g.vop(v) != before.vop(v) ||
-                           std::memcmp(g.adjacent(v).blocks(), before.adjacent(v).blocks(),
-                                       g.blocks_per_row() * sizeof(Block)) != 0;
+      const bool changed = g.vop(v) != before.vop(v) || std::memcmp(g.adjacent(v).blocks(), before.adjacent(v).blocks(),
+                                                                    g.blocks_per_row() * sizeof(Block)) != 0;
       EXPECT_TRUE(!changed || named[v]) << "qubit " << v << " changed unnamed, axis " << int(ax) << ", branch "
                                         << int(plan.branch);
     }

@@ -43,7 +43,9 @@ std::optional<std::size_t> GraphState::bytes_needed(Qubit qubit_amount) noexcept
   return rows * per_row + n * sizeof(decltype(vops_)::value_type);
 }
 
-void GraphState::FreeDeleter::operator()(void* p) const noexcept { std::free(p); }
+void GraphState::FreeDeleter::operator()(void* p) const noexcept {
+  std::free(p);
+}
 
 GraphState::GraphState(Qubit qubit_amount) {
   if (qubit_amount >= (Qubit{1} << 63)) panic("capacity overflow");

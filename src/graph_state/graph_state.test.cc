@@ -66,8 +66,8 @@ TEST(GraphState, OutOfRangeGateChangesNothing) {
 TEST(GraphState, ConstructionLimits) {
   EXPECT_EQ(panic_text([] { GraphState g(Qubit{1} << 63); }), "capacity overflow");
   EXPECT_EQ(panic_text([] { GraphState g(~Qubit{0}); }), "capacity overflow");
-  EXPECT_THROW(GraphState(Qubit{1} << 40), std::bad_alloc);     // size overflows
-  EXPECT_THROW(GraphState(Qubit{1000000}), std::bad_alloc);     // 125 GB
+  EXPECT_THROW(GraphState(Qubit{1} << 40), std::bad_alloc);  // size overflows
+  EXPECT_THROW(GraphState(Qubit{1000000}), std::bad_alloc);  // 125 GB
 }
 
 TEST(GraphState, BytesNeededIsTheSquareOverEight) {

@@ -7,19 +7,20 @@
 #include <vector>
 
 #include "../clifford/reduction_sequence.h"
-#include "state_vector.test.h"
 #include "../test_support.test.h"
+#include "state_vector.test.h"
 
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
 using kelvorin::testing::connect;
+using kelvorin::testing::panic_text;
 
 using testing::StateVector;
 
-
-bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
+bool edge(const GraphState& g, Qubit i, Qubit j) {
+  return g.adjacent(i).contains(j);
+}
 
 TEST(LocalComplement, IsolatedVertexOnlyGetsTheCentreFactor) {
   GraphState g(4);
@@ -71,7 +72,7 @@ TEST(LocalComplement, ComplementsTheNeighbourhoodAndKeepsTheState) {
     ASSERT_TRUE(testing::well_formed(g));
     for (Qubit i = 0; i < n; ++i) {
       const bool neighbour = i != v && edge(before, v, i);
-      EXPECT_EQ(g.vop(i), i == v ? clifford_product(before.vop(i), 14)
+      EXPECT_EQ(g.vop(i), i == v      ? clifford_product(before.vop(i), 14)
                           : neighbour ? clifford_product(before.vop(i), 6)
                                       : before.vop(i));
       for (Qubit j = 0; j < n; ++j) {

@@ -22,11 +22,17 @@ void measure_branch(benchmark::State& state, Axis axis) {
 }
 
 // Cut the d edges of a.
-void BM_MeasureZBranch(benchmark::State& state) { measure_branch(state, axis::Z); }
+void BM_MeasureZBranch(benchmark::State& state) {
+  measure_branch(state, axis::Z);
+}
 // Complement the neighbourhood of a: d(d-1)/2 pair toggles.
-void BM_MeasureYBranch(benchmark::State& state) { measure_branch(state, axis::Y); }
+void BM_MeasureYBranch(benchmark::State& state) {
+  measure_branch(state, axis::Y);
+}
 // Pivot about the lowest neighbour: about d * d pair toggles.
-void BM_MeasureXBranch(benchmark::State& state) { measure_branch(state, axis::X); }
+void BM_MeasureXBranch(benchmark::State& state) {
+  measure_branch(state, axis::X);
+}
 
 BENCHMARK(BM_MeasureZBranch)->Apply(qubits_and_degrees)->UseManualTime();
 BENCHMARK(BM_MeasureYBranch)->Apply(qubits_and_degrees)->UseManualTime();

@@ -4,15 +4,14 @@
 
 #include <vector>
 
-#include "peek.h"
-#include "../test_support.test.h"
 #include "../random/scripted_words.test.h"
+#include "../test_support.test.h"
+#include "peek.h"
 
 namespace kelvorin {
 namespace {
 
 using kelvorin::testing::connect;
-
 
 std::vector<std::pair<Qubit, Qubit>> edges(const GraphState& g) {
   std::vector<std::pair<Qubit, Qubit>> out;
@@ -23,7 +22,9 @@ std::vector<std::pair<Qubit, Qubit>> edges(const GraphState& g) {
   return out;
 }
 
-std::vector<int> vops(const GraphState& g) { return {g.vops().begin(), g.vops().end()}; }
+std::vector<int> vops(const GraphState& g) {
+  return {g.vops().begin(), g.vops().end()};
+}
 
 // Path 0 - 1 - 2 with every VOP the identity.
 GraphState path() {

@@ -6,9 +6,9 @@
 
 #include <random>
 
+#include "../test_support.test.h"
 #include "measure.h"
 #include "state_vector.test.h"
-#include "../test_support.test.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin::testing {
@@ -34,12 +34,30 @@ void random_gate(GraphState& g, StateVector& sv, std::mt19937_64& rng) {
   const Qubit a = rng() % n;
   if (kind < 6) {
     switch (kind) {
-      case 0: g.x(a); sv.x(a); break;
-      case 1: g.y(a); sv.y(a); break;
-      case 2: g.z(a); sv.z(a); break;
-      case 3: g.h(a); sv.h(a); break;
-      case 4: g.s(a); sv.s(a); break;
-      default: g.sdag(a); sv.sdag(a); break;
+      case 0:
+        g.x(a);
+        sv.x(a);
+        break;
+      case 1:
+        g.y(a);
+        sv.y(a);
+        break;
+      case 2:
+        g.z(a);
+        sv.z(a);
+        break;
+      case 3:
+        g.h(a);
+        sv.h(a);
+        break;
+      case 4:
+        g.s(a);
+        sv.s(a);
+        break;
+      default:
+        g.sdag(a);
+        sv.sdag(a);
+        break;
     }
     return;
   }

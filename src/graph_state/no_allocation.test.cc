@@ -4,20 +4,20 @@
 
 #include <random>
 
+#include "../test_allocator.test.h"
 #include "controlled_z.h"
 #include "local_complement.h"
 #include "reduction.h"
 #include "row_operations.h"
 #include "state_vector.test.h"
 #include "two_qubit_gates.h"
-#include "../test_allocator.test.h"
 
 namespace kelvorin {
 namespace {
 
 using testing::CountAllocations;
 
-#define SKIP_UNLESS_COUNTING()                                                         \
+#define SKIP_UNLESS_COUNTING() \
   if (!testing::allocations_observable()) GTEST_SKIP() << "allocations are not counted under AddressSanitizer"
 
 TEST(NoAllocation, CounterSeesAllocations) {
@@ -41,8 +41,7 @@ TEST(NoAllocation, EntanglingOperations) {
     local_complement(g, a);
     remove_vop(g, b, a);
     apply_cz(g, a, b);
-    for (std::size_t k = 0; k < kTwoQubitGateCount; ++k)
-      apply_two_qubit_gate(g, static_cast<TwoQubitGate>(k), a, b);
+    for (std::size_t k = 0; k < kTwoQubitGateCount; ++k) apply_two_qubit_gate(g, static_cast<TwoQubitGate>(k), a, b);
     EXPECT_EQ(counter.count(), 0) << n << " qubits";
   }
 }

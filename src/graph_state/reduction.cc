@@ -19,8 +19,12 @@ constexpr std::size_t kPairsMost = 16;
 
 // What a neighbour w of kind s gets, besides its VOP factor: its row flips
 // the members of every kind s flips with, and v or p where its kind changes.
-bool flips_itself(const ReductionEffect& effect, Kind s) { return ((effect.flips[s] >> s) & 1) != 0; }
-Kind edge_change(const ReductionEffect& effect, Kind s) { return static_cast<Kind>(s ^ effect.final_kind[s]); }
+bool flips_itself(const ReductionEffect& effect, Kind s) {
+  return ((effect.flips[s] >> s) & 1) != 0;
+}
+Kind edge_change(const ReductionEffect& effect, Kind s) {
+  return static_cast<Kind>(s ^ effect.final_kind[s]);
+}
 
 // The effect of a reduction about v and p on their neighbours, where they
 // are few: pair by pair from a list of (vertex, kind).

@@ -7,20 +7,21 @@
 #include <vector>
 
 #include "../clifford/reduction_sequence.h"
+#include "../test_support.test.h"
 #include "local_complement.h"
 #include "state_vector.test.h"
-#include "../test_support.test.h"
 
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
 using kelvorin::testing::connect;
+using kelvorin::testing::panic_text;
 
 using testing::StateVector;
 
-
-bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
+bool edge(const GraphState& g, Qubit i, Qubit j) {
+  return g.adjacent(i).contains(j);
+}
 
 // The same store as remove_vop(v, ...) with partner p, by the listed steps.
 GraphState reduce_by_hand(GraphState g, Qubit v, Qubit p, const std::vector<int>& steps) {

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "../clifford/cz_table.h"
-#include "bit_set.test.h"
 #include "../clifford/reduction_sequence.h"
 #include "../clifford/tables.h"
 #include "../panic.h"
 #include "../random/random_source.h"
 #include "bit_set.h"
+#include "bit_set.test.h"
 #include "graph_state.h"
 #include "two_qubit_gates.h"
 
@@ -109,16 +109,30 @@ struct Store {
     bool target_first = false;
     const Vop H = vop::H, Sd = vop::Sdag, S = vop::S;
     switch (g) {
-      case TwoQubitGate::CZ: break;
-      case TwoQubitGate::CX: before = {{H, true}}; after = {{H, true}}; break;
-      case TwoQubitGate::CY: before = {{Sd, true}, {H, true}}; after = {{H, true}, {S, true}}; break;
-      case TwoQubitGate::XCX: before = {{H, false}, {H, true}}; after = {{H, true}, {H, false}}; break;
+      case TwoQubitGate::CZ:
+        break;
+      case TwoQubitGate::CX:
+        before = {{H, true}};
+        after = {{H, true}};
+        break;
+      case TwoQubitGate::CY:
+        before = {{Sd, true}, {H, true}};
+        after = {{H, true}, {S, true}};
+        break;
+      case TwoQubitGate::XCX:
+        before = {{H, false}, {H, true}};
+        after = {{H, true}, {H, false}};
+        break;
       case TwoQubitGate::XCY:
         before = {{Sd, true}, {H, true}, {H, false}};
         after = {{H, false}, {H, true}, {S, true}};
         target_first = true;
         break;
-      case TwoQubitGate::XCZ: before = {{H, false}}; after = {{H, false}}; target_first = true; break;
+      case TwoQubitGate::XCZ:
+        before = {{H, false}};
+        after = {{H, false}};
+        target_first = true;
+        break;
       case TwoQubitGate::YCX:
         before = {{Sd, false}, {H, false}, {H, true}};
         after = {{H, true}, {H, false}, {S, false}};
@@ -230,8 +244,7 @@ struct Store {
 
   // Measures the distinct requested qubits in ascending order on a copy.
   template <WordSource S>
-  std::vector<std::pair<Qubit, std::pair<std::uint8_t, Axis>>> peek(const std::vector<Qubit>& qubits,
-                                                                    S& source) const {
+  std::vector<std::pair<Qubit, std::pair<std::uint8_t, Axis>>> peek(const std::vector<Qubit>& qubits, S& source) const {
     const std::set<Qubit> order(qubits.begin(), qubits.end());
     Store copy = *this;
     std::vector<std::pair<Qubit, std::pair<std::uint8_t, Axis>>> out;
@@ -260,8 +273,8 @@ inline ::testing::AssertionResult same_store(const Store& ref, const GraphState&
       return ::testing::AssertionFailure() << "row shape of " << q;
     for (std::size_t b = 0; b < row.block_count(); ++b)
       if (row.blocks()[b] != ref.adjacent[q].blocks()[b])
-        return ::testing::AssertionFailure() << "row " << q << " block " << b << ": " << ref.adjacent[q].blocks()[b]
-                                             << " vs " << row.blocks()[b];
+        return ::testing::AssertionFailure()
+               << "row " << q << " block " << b << ": " << ref.adjacent[q].blocks()[b] << " vs " << row.blocks()[b];
   }
   return ::testing::AssertionSuccess();
 }

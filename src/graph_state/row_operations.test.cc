@@ -7,19 +7,20 @@
 #include <vector>
 
 #include "../clifford/reduction_sequence.h"
-#include "state_vector.test.h"
 #include "../test_support.test.h"
+#include "state_vector.test.h"
 
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
 using kelvorin::testing::connect;
+using kelvorin::testing::panic_text;
 
 using testing::StateVector;
 
-
-bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
+bool edge(const GraphState& g, Qubit i, Qubit j) {
+  return g.adjacent(i).contains(j);
+}
 
 TEST(ToggleEdge, FlipsBothSides) {
   GraphState g(40);

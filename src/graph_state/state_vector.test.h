@@ -41,7 +41,9 @@ inline const Matrix2 S{1, 0, 0, kI};
 inline const Matrix2 Sdag{1, 0, 0, -kI};
 
 // The Pauli of an axis (X = 0, Y = 1, Z = 2).
-inline const Matrix2& pauli(Axis a) { return a == axis::X ? X : a == axis::Y ? Y : Z; }
+inline const Matrix2& pauli(Axis a) {
+  return a == axis::X ? X : a == axis::Y ? Y : Z;
+}
 
 // 1/2 (I + Pc) x I + 1/2 (I - Pc) x Pt.
 inline Matrix4 controlled_pauli(const Matrix2& pc, const Matrix2& pt) {
@@ -66,15 +68,24 @@ struct GatePaulis {
 };
 inline GatePaulis gate_paulis(TwoQubitGate g) {
   switch (g) {
-    case TwoQubitGate::CZ: return {axis::Z, axis::Z};
-    case TwoQubitGate::CX: return {axis::Z, axis::X};
-    case TwoQubitGate::CY: return {axis::Z, axis::Y};
-    case TwoQubitGate::XCX: return {axis::X, axis::X};
-    case TwoQubitGate::XCY: return {axis::X, axis::Y};
-    case TwoQubitGate::XCZ: return {axis::X, axis::Z};
-    case TwoQubitGate::YCX: return {axis::Y, axis::X};
-    case TwoQubitGate::YCY: return {axis::Y, axis::Y};
-    case TwoQubitGate::YCZ: return {axis::Y, axis::Z};
+    case TwoQubitGate::CZ:
+      return {axis::Z, axis::Z};
+    case TwoQubitGate::CX:
+      return {axis::Z, axis::X};
+    case TwoQubitGate::CY:
+      return {axis::Z, axis::Y};
+    case TwoQubitGate::XCX:
+      return {axis::X, axis::X};
+    case TwoQubitGate::XCY:
+      return {axis::X, axis::Y};
+    case TwoQubitGate::XCZ:
+      return {axis::X, axis::Z};
+    case TwoQubitGate::YCX:
+      return {axis::Y, axis::X};
+    case TwoQubitGate::YCY:
+      return {axis::Y, axis::Y};
+    case TwoQubitGate::YCZ:
+      return {axis::Y, axis::Z};
   }
   return {axis::Z, axis::Z};
 }
@@ -90,7 +101,8 @@ class StateVector {
 
   // n qubits in |0...0>.
   explicit StateVector(std::size_t n) : n_(n), amps_(std::size_t{1} << n, Complex(0)) {
-    if (n > kMaxQubits) throw std::length_error("StateVector is meant for at most " + std::to_string(kMaxQubits) + " qubits");
+    if (n > kMaxQubits)
+      throw std::length_error("StateVector is meant for at most " + std::to_string(kMaxQubits) + " qubits");
     amps_[0] = 1;
   }
 

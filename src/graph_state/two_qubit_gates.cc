@@ -66,8 +66,7 @@ void apply_two_qubit_gate(GraphState& state, TwoQubitGate gate, Qubit control, Q
 
   // Every check the steps below would make, in the order they would make it,
   // but before anything changes: a failed gate leaves the store as it was.
-  for (std::size_t k = 0; k < recipe.before_count; ++k)
-    check_index(state.qubit_count(), qubit(recipe.before[k].qubit));
+  for (std::size_t k = 0; k < recipe.before_count; ++k) check_index(state.qubit_count(), qubit(recipe.before[k].qubit));
   check_cz_arguments(state, cz_a, cz_b);
 
   const auto left_multiply = [&](const BasisStep& step) {

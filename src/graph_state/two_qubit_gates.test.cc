@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "state_vector.test.h"
 #include "../test_support.test.h"
+#include "state_vector.test.h"
 
 namespace kelvorin {
 namespace {
@@ -27,7 +27,9 @@ std::string same_message(Qubit q) {
          "\n right: " + std::to_string(q);
 }
 
-bool edge(const GraphState& g, Qubit i, Qubit j) { return g.adjacent(i).contains(j); }
+bool edge(const GraphState& g, Qubit i, Qubit j) {
+  return g.adjacent(i).contains(j);
+}
 
 // Edges as "i-j" pairs (i < j) and VOPs, for exact comparisons.
 void expect_store(const GraphState& g, const std::vector<std::pair<Qubit, Qubit>>& edges,
@@ -36,7 +38,8 @@ void expect_store(const GraphState& g, const std::vector<std::pair<Qubit, Qubit>
   std::size_t count = 0;
   for (Qubit q = 0; q < g.qubit_count(); ++q) count += g.adjacent(q).count();
   EXPECT_EQ(count, 2 * edges.size()) << testing::describe(g);
-  for (const auto& [i, j] : edges) EXPECT_TRUE(edge(g, i, j) && edge(g, j, i)) << i << "-" << j << " in " << testing::describe(g);
+  for (const auto& [i, j] : edges)
+    EXPECT_TRUE(edge(g, i, j) && edge(g, j, i)) << i << "-" << j << " in " << testing::describe(g);
 }
 
 TEST(TwoQubitGates, WorkedExamples) {
@@ -123,20 +126,29 @@ TEST(TwoQubitGates, IndexCheckOrder) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {G::CX, 5, 5, index_message(3, 5)}, {G::CZ, 5, 5, same_message(5)},
-      {G::CX, 5, 0, index_message(3, 5)}, {G::CX, 0, 5, index_message(3, 5)},
-      {G::CX, 5, 7, index_message(3, 7)}, {G::CZ, 5, 7, index_message(3, 5)},
-      {G::XCX, 0, 5, index_message(3, 5)}, {G::XCX, 5, 7, index_message(3, 5)},
+      {G::CX, 5, 5, index_message(3, 5)},
+      {G::CZ, 5, 5, same_message(5)},
+      {G::CX, 5, 0, index_message(3, 5)},
+      {G::CX, 0, 5, index_message(3, 5)},
+      {G::CX, 5, 7, index_message(3, 7)},
+      {G::CZ, 5, 7, index_message(3, 5)},
+      {G::XCX, 0, 5, index_message(3, 5)},
+      {G::XCX, 5, 7, index_message(3, 5)},
       // target first
-      {G::CY, 5, 7, index_message(3, 7)}, {G::XCY, 5, 7, index_message(3, 7)},
+      {G::CY, 5, 7, index_message(3, 7)},
+      {G::XCY, 5, 7, index_message(3, 7)},
       {G::YCY, 5, 7, index_message(3, 7)},
       // control first
-      {G::XCZ, 5, 7, index_message(3, 5)}, {G::YCX, 5, 7, index_message(3, 5)},
+      {G::XCZ, 5, 7, index_message(3, 5)},
+      {G::YCX, 5, 7, index_message(3, 5)},
       {G::YCZ, 5, 7, index_message(3, 5)},
       // the qubit untouched before the CZ is checked inside it, after equality
-      {G::XCZ, 1, 4, index_message(3, 4)}, {G::YCZ, 1, 1, same_message(1)},
-      {G::CX, 2, 2, same_message(2)},      {G::CZ, 0, 3, index_message(3, 3)},
-      {G::XCY, 9, 2, index_message(3, 9)}, {G::YCY, 2, 2, same_message(2)},
+      {G::XCZ, 1, 4, index_message(3, 4)},
+      {G::YCZ, 1, 1, same_message(1)},
+      {G::CX, 2, 2, same_message(2)},
+      {G::CZ, 0, 3, index_message(3, 3)},
+      {G::XCY, 9, 2, index_message(3, 9)},
+      {G::YCY, 2, 2, same_message(2)},
   };
   std::mt19937_64 rng(31);
   for (const Case& c : cases) {
@@ -199,12 +211,24 @@ TEST_P(RandomCircuits, AgreeWithTheDenseModelAfterEveryGate) {
       if (rng() % 5 < 2) {
         const Qubit q = rng() % n;
         switch (rng() % 6) {
-          case 0: g.x(q), sv.x(q), log << "x(" << q << ") "; break;
-          case 1: g.y(q), sv.y(q), log << "y(" << q << ") "; break;
-          case 2: g.z(q), sv.z(q), log << "z(" << q << ") "; break;
-          case 3: g.h(q), sv.h(q), log << "h(" << q << ") "; break;
-          case 4: g.s(q), sv.s(q), log << "s(" << q << ") "; break;
-          default: g.sdag(q), sv.sdag(q), log << "sdag(" << q << ") "; break;
+          case 0:
+            g.x(q), sv.x(q), log << "x(" << q << ") ";
+            break;
+          case 1:
+            g.y(q), sv.y(q), log << "y(" << q << ") ";
+            break;
+          case 2:
+            g.z(q), sv.z(q), log << "z(" << q << ") ";
+            break;
+          case 3:
+            g.h(q), sv.h(q), log << "h(" << q << ") ";
+            break;
+          case 4:
+            g.s(q), sv.s(q), log << "s(" << q << ") ";
+            break;
+          default:
+            g.sdag(q), sv.sdag(q), log << "sdag(" << q << ") ";
+            break;
         }
       } else {
         const G gate = static_cast<G>(rng() % kTwoQubitGateCount);

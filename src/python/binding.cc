@@ -17,8 +17,8 @@ std::string display_name(const Signature& sig) {
 }
 
 void fail_too_many(const Signature& sig, Py_ssize_t given) {
-  PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd were given",
-               display_name(sig).c_str(), sig.count, given);
+  PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd were given", display_name(sig).c_str(),
+               sig.count, given);
 }
 
 void fail_unexpected(const Signature& sig, PyObject* key) {
@@ -27,8 +27,7 @@ void fail_unexpected(const Signature& sig, PyObject* key) {
     resume_python_panic();
     return;
   }
-  PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", display_name(sig).c_str(),
-               text);
+  PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", display_name(sig).c_str(), text);
   Py_DECREF(text);
 }
 
@@ -75,15 +74,14 @@ bool check_missing(const Signature& sig, PyObject** out) {
     list += '\'';
     ++seen;
   }
-  PyErr_Format(PyExc_TypeError, "%s missing %zu required positional argument%s: %s", display_name(sig).c_str(),
-               missing, missing == 1 ? "" : "s", list.c_str());
+  PyErr_Format(PyExc_TypeError, "%s missing %zu required positional argument%s: %s", display_name(sig).c_str(), missing,
+               missing == 1 ? "" : "s", list.c_str());
   return false;
 }
 
 }  // namespace
 
-bool bind_vector(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                 PyObject** out) {
+bool bind_vector(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
   if (kwnames == nullptr && static_cast<std::size_t>(nargs) == sig.count) [[likely]] {
     for (std::size_t i = 0; i < sig.count; ++i) out[i] = args[i];
     return true;

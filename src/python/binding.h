@@ -21,8 +21,7 @@ struct Signature {
 // Binds a vectorcall argument vector (positional values followed by the
 // values of `kwnames`) to `sig`, storing borrowed references in out[0 ..
 // sig.count).  Returns false with TypeError set on a binding error.
-bool bind_vector(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                 PyObject** out);
+bool bind_vector(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
 
 // The same for an argument tuple and an optional keyword dictionary, walked
 // in dictionary order.

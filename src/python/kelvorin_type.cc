@@ -19,8 +19,7 @@ namespace kelvorin::python {
 namespace {
 
 struct KelvorinObject {
-  PyObject_HEAD
-  AccessFlag access;
+  PyObject_HEAD AccessFlag access;
   Simulator sim;
 };
 
@@ -77,8 +76,8 @@ void kelvorin_dealloc(PyObject* self) {
 // Binds the N arguments, checks the receiver and takes access of kind A, then
 // runs `body(sim, bound)` and releases the access on every way out.
 template <Access A, std::size_t N, class Body>
-PyObject* with_access(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, Body&& body) {
+PyObject* with_access(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      Body&& body) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     PyObject* bound[N];
     if (!bind_vector(sig, args, nargs, kwnames, bound)) return nullptr;
@@ -98,8 +97,8 @@ PyObject* with_access(const Signature& sig, PyObject* self, PyObject* const* arg
 // The same for methods whose arguments are all qubit indices: converts them
 // in parameter order and runs `op(sim, indices)`.
 template <Access A, std::size_t N, class Op>
-PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, Op&& op) {
+PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      Op&& op) {
   return with_access<A, N>(sig, self, args, nargs, kwnames, [&](Simulator& sim, PyObject** bound) -> PyObject* {
     std::uint64_t index[N];
     for (std::size_t i = 0; i < N; ++i) {
@@ -111,14 +110,14 @@ PyObject* call_method(const Signature& sig, PyObject* self, PyObject* const* arg
 
 constexpr const char* kQubitParams[] = {"qubit"};
 
-#define KELVORIN_SINGLE_QUBIT_GATE(name)                                                                 \
+#define KELVORIN_SINGLE_QUBIT_GATE(name)                                                                \
   constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
   PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
-    return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
-                                             [](Simulator& sim, const std::uint64_t* q) {                \
-                                               sim.name(q[0]);                                           \
-                                               Py_RETURN_NONE;                                           \
-                                             });                                                         \
+    return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,          \
+                                             [](Simulator& sim, const std::uint64_t* q) {               \
+                                               sim.name(q[0]);                                          \
+                                               Py_RETURN_NONE;                                          \
+                                             });                                                        \
   }
 
 KELVORIN_SINGLE_QUBIT_GATE(x)
@@ -132,14 +131,14 @@ KELVORIN_SINGLE_QUBIT_GATE(sdag)
 
 constexpr const char* kControlTargetParams[] = {"control", "target"};
 
-#define KELVORIN_TWO_QUBIT_METHOD(name, Enumerator)                                                       \
+#define KELVORIN_TWO_QUBIT_METHOD(name, Enumerator)                                                     \
   constexpr Signature k_##name##_signature = {"Kelvorin", #name, kControlTargetParams, 2};              \
   PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
-    return call_method<Access::Exclusive, 2>(k_##name##_signature, self, args, nargs, kwnames,           \
-                                             [](Simulator& sim, const std::uint64_t* q) {                \
-                                               sim.apply(TwoQubitGate::Enumerator, q[0], q[1]);           \
-                                               Py_RETURN_NONE;                                           \
-                                             });                                                         \
+    return call_method<Access::Exclusive, 2>(k_##name##_signature, self, args, nargs, kwnames,          \
+                                             [](Simulator& sim, const std::uint64_t* q) {               \
+                                               sim.apply(TwoQubitGate::Enumerator, q[0], q[1]);         \
+                                               Py_RETURN_NONE;                                          \
+                                             });                                                        \
   }
 
 KELVORIN_TWO_QUBIT_GATES(KELVORIN_TWO_QUBIT_METHOD)
@@ -149,23 +148,22 @@ KELVORIN_TWO_QUBIT_GATES(KELVORIN_TWO_QUBIT_METHOD)
 constexpr Signature k_get_entangled_group_signature = {"Kelvorin", "get_entangled_group", kQubitParams, 1};
 
 PyObject* method_get_entangled_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_method<Access::Shared, 1>(
-      k_get_entangled_group_signature, self, args, nargs, kwnames,
-      [](Simulator& sim, const std::uint64_t* q) -> PyObject* {
-        const std::vector<Qubit> group = sim.entangled_group(q[0]);
-        PyObject* set = PySet_New(nullptr);
-        if (set == nullptr) return nullptr;
-        for (const Qubit v : group) {
-          PyObject* item = PyLong_FromUnsignedLongLong(v);
-          if (item == nullptr || PySet_Add(set, item) < 0) {
-            Py_XDECREF(item);
-            Py_DECREF(set);
-            return nullptr;
-          }
-          Py_DECREF(item);
-        }
-        return set;
-      });
+  return call_method<Access::Shared, 1>(k_get_entangled_group_signature, self, args, nargs, kwnames,
+                                        [](Simulator& sim, const std::uint64_t* q) -> PyObject* {
+                                          const std::vector<Qubit> group = sim.entangled_group(q[0]);
+                                          PyObject* set = PySet_New(nullptr);
+                                          if (set == nullptr) return nullptr;
+                                          for (const Qubit v : group) {
+                                            PyObject* item = PyLong_FromUnsignedLongLong(v);
+                                            if (item == nullptr || PySet_Add(set, item) < 0) {
+                                              Py_XDECREF(item);
+                                              Py_DECREF(set);
+                                              return nullptr;
+                                            }
+                                            Py_DECREF(item);
+                                          }
+                                          return set;
+                                        });
 }
 
 // The result object is made first: once the state has collapsed, nothing may
@@ -177,13 +175,12 @@ PyObject* measure_into_new_result(Simulator& sim, Qubit qubit, Axis axis) {
   return result.release();
 }
 
-#define KELVORIN_MEASUREMENT(name, axis_number)                                                           \
-  constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                      \
-  PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
-    return call_method<Access::Exclusive, 1>(k_##name##_signature, self, args, nargs, kwnames,           \
-                                             [](Simulator& sim, const std::uint64_t* q) {                \
-                                               return measure_into_new_result(sim, q[0], axis_number);    \
-                                             });                                                         \
+#define KELVORIN_MEASUREMENT(name, axis_number)                                                                  \
+  constexpr Signature k_##name##_signature = {"Kelvorin", #name, kQubitParams, 1};                               \
+  PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {          \
+    return call_method<Access::Exclusive, 1>(                                                                    \
+        k_##name##_signature, self, args, nargs, kwnames,                                                        \
+        [](Simulator& sim, const std::uint64_t* q) { return measure_into_new_result(sim, q[0], axis_number); }); \
   }
 
 KELVORIN_MEASUREMENT(measure_x, axis::X)
@@ -285,7 +282,6 @@ constexpr bool every_two_qubit_gate_has_a_doc() {
 }
 static_assert(every_two_qubit_gate_has_a_doc());
 
-
 PyMethodDef g_methods[] = {
     {"x", fastcall<method_x>(), kMethodFlags,
      "x($self, qubit)\n--\n\nApply an X (Pauli-X) gate to the given qubit.\n\n`node` is the index of the qubit."},
@@ -304,9 +300,9 @@ PyMethodDef g_methods[] = {
   {#name, fastcall<method_##name>(), kMethodFlags, two_qubit_doc(TwoQubitGate::Enumerator)},
     KELVORIN_TWO_QUBIT_GATES(KELVORIN_TWO_QUBIT_ENTRY)
 #undef KELVORIN_TWO_QUBIT_ENTRY
-    {"measure_x", fastcall<method_measure_x>(), kMethodFlags,
-     "measure_x($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the X basis.\n\nReturns "
-     "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},
+        {"measure_x", fastcall<method_measure_x>(), kMethodFlags,
+         "measure_x($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the X basis.\n\nReturns "
+         "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},
     {"measure_y", fastcall<method_measure_y>(), kMethodFlags,
      "measure_y($self, qubit)\n--\n\nPerform a projective measurement of `qubit` in the Y basis.\n\nReturns "
      "`MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."},

@@ -18,8 +18,8 @@ constexpr const char kPanicDoc[] =
 
 PyObject* panic_exception_type() {
   if (g_runtime.panic_exception == nullptr) {
-    g_runtime.panic_exception = PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc,
-                                             PyExc_BaseException, nullptr);
+    g_runtime.panic_exception =
+        PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc, PyExc_BaseException, nullptr);
     if (g_runtime.panic_exception == nullptr) {
       PyErr_Print();
       abort_at_boundary();
@@ -28,7 +28,9 @@ PyObject* panic_exception_type() {
   return g_runtime.panic_exception;
 }
 
-PyObject* panic_exception_type_if_created() noexcept { return g_runtime.panic_exception; }
+PyObject* panic_exception_type_if_created() noexcept {
+  return g_runtime.panic_exception;
+}
 
 void set_panic_exception(const char* message) noexcept {
   PyObject* type = panic_exception_type();
@@ -57,9 +59,10 @@ void resume_python_panic() {
     Py_DECREF(s);
   }
   PyErr_Clear();
-  std::fputs("kelvorin: a PanicException raised by Python code that the extension called is "
-             "resumed as a fatal error.\nPython traceback:\n",
-             stderr);
+  std::fputs(
+      "kelvorin: a PanicException raised by Python code that the extension called is "
+      "resumed as a fatal error.\nPython traceback:\n",
+      stderr);
   PyErr_DisplayException(exc);
   Py_DECREF(exc);
   throw Panic(std::move(text));

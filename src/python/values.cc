@@ -10,13 +10,11 @@ namespace kelvorin::python {
 namespace {
 
 struct ValueObject {
-  PyObject_HEAD
-  std::uint8_t value;
+  PyObject_HEAD std::uint8_t value;
 };
 
 struct OutcomeObject {
-  PyObject_HEAD
-  std::uint8_t result;
+  PyObject_HEAD std::uint8_t result;
   std::uint8_t axis;
 };
 
@@ -34,7 +32,9 @@ PyObject* new_value(PyTypeObject* type, std::uint8_t value) {
   return obj;
 }
 
-std::uint8_t value_of(PyObject* self) { return reinterpret_cast<ValueObject*>(self)->value; }
+std::uint8_t value_of(PyObject* self) {
+  return reinterpret_cast<ValueObject*>(self)->value;
+}
 
 // == and != against the same class or an integer; everything else is
 // NotImplemented.
@@ -78,9 +78,8 @@ PyObject* axis_repr(PyObject* self) {
 }
 
 PyObject* outcome_get_result(PyObject* self, void*) {
-  return guarded<PyObject*>(nullptr, [&] {
-    return new_measurement_result(reinterpret_cast<OutcomeObject*>(self)->result);
-  });
+  return guarded<PyObject*>(nullptr,
+                            [&] { return new_measurement_result(reinterpret_cast<OutcomeObject*>(self)->result); });
 }
 
 PyObject* outcome_get_axis(PyObject* self, void*) {
@@ -183,13 +182,17 @@ PyTypeObject* outcome_type() {
   return g_runtime.outcome;
 }
 
-PyObject* new_measurement_result(std::uint8_t bit) { return new_value(require_type(measurement_result_type, "MeasurementResult"), bit); }
+PyObject* new_measurement_result(std::uint8_t bit) {
+  return new_value(require_type(measurement_result_type, "MeasurementResult"), bit);
+}
 
 void set_measurement_bit(PyObject* result, std::uint8_t bit) noexcept {
   reinterpret_cast<ValueObject*>(result)->value = bit;
 }
 
-PyObject* new_axis(std::uint8_t axis) { return new_value(require_type(axis_type, "Axis"), axis); }
+PyObject* new_axis(std::uint8_t axis) {
+  return new_value(require_type(axis_type, "Axis"), axis);
+}
 
 PyObject* new_outcome(std::uint8_t bit, std::uint8_t axis) {
   PyTypeObject* type = require_type(outcome_type, "Outcome");

@@ -22,8 +22,7 @@ TEST(ChaCha, ZeroKeyKnownAnswersForTwelveAndTwentyRounds) {
   const Block b12 = block(Key{}, 0, 0, 12);
   EXPECT_EQ(b12[0], 0x6a9af49bu);
   EXPECT_EQ(hex_bytes(b12, 32), "9bf49a6a0755f953811fce125f2683d50429c3bb49e074147e0089a52eae155f");
-  EXPECT_EQ(hex_bytes(block(Key{}, 0, 0, 20), 32),
-            "76b8e0ada0f13d90405d6ae55386bd28bdd219b8a08ded1aa836efcc8b770dc7");
+  EXPECT_EQ(hex_bytes(block(Key{}, 0, 0, 20), 32), "76b8e0ada0f13d90405d6ae55386bd28bdd219b8a08ded1aa836efcc8b770dc7");
 }
 
 // The published 20-round vector with key bytes 00..1f, block counter 1 and

@@ -64,7 +64,7 @@ TEST(RandomSource, UniformFollowsTheMultiplyShiftRuleWithItsSecondWord) {
   const Case cases[] = {
       {0, 3, {0x55555554u}, 0},
       {0, 3, {0x55555556u}, 1},
-      {0, 3, {0xffffffffu}, 2},                // lo = 2^32 - 3: one word is enough
+      {0, 3, {0xffffffffu}, 2},               // lo = 2^32 - 3: one word is enough
       {0, 3, {0x55555555u, 0x55555555u}, 0},  // lo = 2^32 - 1, hi = 0
       {0, 3, {0x55555555u, 0x55555556u}, 1},  //   carry when hi(x2 * 3) >= 1
       {0, 3, {0xaaaaaaaau, 0xaaaaaaaau}, 1},  // lo = 2^32 - 2, hi = 1
