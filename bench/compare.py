@@ -20,13 +20,16 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
+import qec  # noqa: E402
 from suite import SIZES  # noqa: E402
 
 
 def run(case_args, module_dir):
     env = dict(os.environ, PYTHONPATH=str(module_dir))
+    script = "qec.py" if case_args[0] == "qec" else "case.py"
+    args = [*case_args[1:], "--only", "kelvorin"] if case_args[0] == "qec" else case_args
     out = subprocess.run(
-        [sys.executable, str(HERE / "case.py"), *map(str, case_args)],
+        [sys.executable, str(HERE / script), *map(str, args)],
         env=env, capture_output=True, text=True, check=True, timeout=900,
     )
     return json.loads(out.stdout.splitlines()[-1])
@@ -38,6 +41,8 @@ def figures(case_args, result):
         return {k: v * 1e-9 for k, v in result["per_call_ns"].items() if k.startswith("kelvorin")}
     if case_args[0] == "peek":
         return {"peek per call": result["per_call"]}
+    if case_args[0] == "qec":
+        return {"per shot": result["kelvorin"]}
     return {"total": result["total"]}
 
 
@@ -54,10 +59,13 @@ def main():
     parser.add_argument("new", type=Path)
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--largest", type=int, default=10**4, help="skip sizes above this")
+    parser.add_argument("--qec", nargs="*", default=qec.TASKS, help="error-correction tasks (bench/qec.py)")
+    parser.add_argument("--distances", nargs="*", type=int, default=[15], help="their distances")
     args = parser.parse_args()
     cases = [["overhead"]] + [
         [name, "kelvorin", n] for name, sizes in SIZES.items() for n in sizes if n <= args.largest
     ]
+    cases += [["qec", task, d] for task in args.qec for d in args.distances]
     print("| case | base | new | new / base |")
     print("|---|---|---|---|")
     worst = 0.0

@@ -169,15 +169,21 @@ def main():
     result = {"task": args.task, "distance": args.distance, "qubits": n}
     # Blocks alternate between the simulators, so a slow moment hits both.
     count = args.shots or max(1, int(0.2 / max(1e-6, best_per_shot(shots.get("kelvorin", shots.get("stim")), 1, 1))))
-    for name, shot in shots.items():
-        result[name] = best_per_shot(shot, count)
-        result[name + "_calls"] = calls(ops, name)
     if not args.only:
+
         def do_circuit():
             s = stim.TableauSimulator()
             s.do_circuit(c)
 
-        result["stim_do_circuit"] = best_per_shot(do_circuit, count)
+        shots["stim_do_circuit"] = do_circuit
+    best = dict.fromkeys(shots, float("inf"))
+    for _ in range(5):
+        for name, shot in shots.items():
+            best[name] = min(best[name], best_per_shot(shot, count, rounds=1))
+    for name in shots:
+        result[name] = best[name]
+        if name != "stim_do_circuit":
+            result[name + "_calls"] = calls(ops, name)
     print(json.dumps(result), flush=True)
 
 

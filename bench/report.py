@@ -152,10 +152,38 @@ def markdown(results):
                        f"| {ratio(k, s, limit, pc)} | {memory(k)} | {memory(s)} |")
     out.append("")
 
+    out += qec_table(results.get("qec"))
+
     engine = results.get("engine")
     if engine:
         out += engine_tables(engine)
     return "\n".join(out) + "\n"
+
+
+def qec_table(qec):
+    if not qec:
+        return []
+    out = ["## Error-correction circuits", "",
+           "Stim's generated memory experiments (`stim.Circuit.generated(task, distance=d, rounds=d)`, no",
+           "noise), one shot at a time through each simulator's Python calls: one call per gate or",
+           "measurement target, a reset as a measurement and a conditional flip, Stim's C_XYZ as one call",
+           "and kelvorin's as two (`sdag`, `h`). Best of 5 blocks, alternating between the simulators.",
+           "`do_circuit` is Stim's own C++ loop over the same circuit, for reference. Per call: the shot",
+           "divided by the Python calls it makes.", "",
+           "| Task | d | qubits | kelvorin per shot | Stim loop per shot | Stim loop / kelvorin "
+           "| kelvorin per call | Stim per call | Stim `do_circuit` per shot |",
+           "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for task, rows in qec.items():
+        for d, r in sorted(rows.items(), key=lambda kv: int(kv[0])):
+            if "error" in r:
+                out.append(f"| `{task}` | {d} | | {r['error']} | | | | | |")
+                continue
+            k, s = r["kelvorin"], r["stim"]
+            out.append(f"| `{task}` | {d} | {r['qubits']} | {seconds(k)} | {seconds(s)} | {s / k:.2f} "
+                       f"| {seconds(k / r['kelvorin_calls'])} | {seconds(s / r['stim_calls'])} "
+                       f"| {seconds(r['stim_do_circuit'])} |")
+    out.append("")
+    return out
 
 
 def engine_tables(engine):
@@ -206,7 +234,8 @@ def plot(results, path):
     limit = results["limit_seconds"]
     py = results["python"]
     panels = [w for w in TITLES if w in py]
-    fig, axes = plt.subplots(2, 4, figsize=(20, 9))
+    qec = {t: rows for t, rows in results.get("qec", {}).items() if any("error" not in r for r in rows.values())}
+    fig, axes = plt.subplots(3 if qec else 2, 4, figsize=(20, 13.5 if qec else 9))
     axes = axes.ravel()
     colours = {"kelvorin": "tab:blue", "stim": "tab:orange"}
 
@@ -250,7 +279,30 @@ def plot(results, path):
         ax.set_title(SHORT[workload], fontsize=10)
         ax.legend(fontsize=8)
         ax.grid(True, which="major", alpha=0.3)
-    for ax in axes[1 + len(panels):]:
+    used = 1 + len(panels)
+    if qec:
+        shot_ax, ratio_ax = axes[used], axes[used + 1]
+        used += 2
+        for i, (task, rows) in enumerate(qec.items()):
+            ok = sorted((int(d), r) for d, r in rows.items() if "error" not in r)
+            ds = [d for d, _ in ok]
+            colour = f"C{i}"
+            shot_ax.plot(ds, [r["kelvorin"] for _, r in ok], "o-", color=colour, label=f"{task}")
+            shot_ax.plot(ds, [r["stim"] for _, r in ok], "s--", color=colour, alpha=0.6)
+            ratio_ax.plot(ds, [r["stim"] / r["kelvorin"] for _, r in ok], "o-", color=colour, label=task)
+        shot_ax.set_yscale("log")
+        shot_ax.set_xlabel("distance (rounds = distance)")
+        shot_ax.set_ylabel("seconds per shot")
+        shot_ax.set_title("Error-correction circuits: kelvorin (solid), Stim loop (dashed)", fontsize=10)
+        shot_ax.legend(fontsize=7)
+        ratio_ax.axhline(1, color="grey", lw=0.8, ls=":")
+        ratio_ax.set_xlabel("distance (rounds = distance)")
+        ratio_ax.set_ylabel("Stim loop / kelvorin (above 1: kelvorin faster)")
+        ratio_ax.set_title("Error-correction circuits: speed against Stim's loop", fontsize=10)
+        ratio_ax.legend(fontsize=7)
+        for ax in (shot_ax, ratio_ax):
+            ax.grid(True, which="major", alpha=0.3)
+    for ax in axes[used:]:
         ax.axis("off")
     m = results["machine"]
     fig.suptitle(f"kelvorin vs stim.TableauSimulator — {m['cpu']}, {m['cores']} cores, "

@@ -24,6 +24,7 @@ HERE = Path(__file__).resolve().parent
 REPO = HERE.parent
 sys.path.insert(0, str(HERE))
 
+import qec  # noqa: E402
 import report  # noqa: E402
 
 LIMIT = 60.0
@@ -135,6 +136,18 @@ def machine():
     }
 
 
+def run_qec(task, distance, env):
+    """bench/qec.py for one task and distance: its result dict, or {"error": text}."""
+    cmd = [sys.executable, str(HERE / "qec.py"), task, str(distance)]
+    try:
+        out = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=SETUP_LIMIT)
+    except subprocess.TimeoutExpired:
+        return {"error": f"no result in {SETUP_LIMIT:.0f} s"}
+    if out.returncode != 0:
+        return {"error": out.stderr.strip().splitlines()[-1] if out.stderr.strip() else f"exit {out.returncode}"}
+    return json.loads(out.stdout.splitlines()[-1])
+
+
 def run_engine_bench(binary, out_json, quick):
     cmd = [str(binary), f"--benchmark_out={out_json}", "--benchmark_out_format=json",
            f"--benchmark_min_time={'0.01s' if quick else '0.2s'}"]
@@ -148,7 +161,8 @@ def main():
     parser.add_argument("--engine-bench", type=Path, help="the kelvorin_engine_bench binary")
     parser.add_argument("--quick", action="store_true", help="smallest sizes only (a smoke run)")
     parser.add_argument("--out", type=Path, default=REPO / "docs", help="where the report goes")
-    parser.add_argument("--only", nargs="*", help="workloads to run (default: all)")
+    parser.add_argument("--only", nargs="*", help="workloads to run, `qec` for the error-correction circuits "
+                        "(default: all)")
     options = parser.parse_args()
 
     env = dict(os.environ)
@@ -182,6 +196,18 @@ def main():
                 else:
                     shown = result.get("per_call", result["total"])
                     log(f"{workload} n={n} {sim}: {shown:.6g} s")
+
+    if not options.only or "qec" in options.only:
+        results["qec"] = {}
+        for task in qec.TASKS:
+            for d in qec.DISTANCES[:1] if options.quick else qec.DISTANCES:
+                result = run_qec(task, d, env)
+                results["qec"].setdefault(task, {})[str(d)] = result
+                if "error" in result:
+                    log(f"qec {task} d={d}: failed: {result['error']}")
+                else:
+                    log(f"qec {task} d={d}: kelvorin {result['kelvorin'] * 1e3:.3f} ms, "
+                        f"stim {result['stim'] * 1e3:.3f} ms per shot")
 
     if options.engine_bench:
         out_json = options.out / "engine-bench.raw.json"
