@@ -20,6 +20,11 @@ inline std::string panic_text(auto&& f) {
   return "<no panic>";
 }
 
+// Whether the edge {i, j} is in the store, read from i's row.
+inline bool edge(const GraphState& g, Qubit i, Qubit j) {
+  return g.adjacent(i).contains(j);
+}
+
 // Adds the edge {a, b} to both rows directly, with no gate involved.
 inline void connect(GraphState& g, Qubit a, Qubit b) {
   g.adjacent(a).insert(b);

@@ -16,9 +16,7 @@ using kelvorin::testing::panic_text;
 
 using testing::StateVector;
 
-bool edge(const GraphState& g, Qubit i, Qubit j) {
-  return g.adjacent(i).contains(j);
-}
+using kelvorin::testing::edge;
 
 TEST(ApplyCz, FreshQubitsStayAsTheyWere) {
   GraphState g(2);

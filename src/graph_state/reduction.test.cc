@@ -19,9 +19,7 @@ using kelvorin::testing::panic_text;
 
 using testing::StateVector;
 
-bool edge(const GraphState& g, Qubit i, Qubit j) {
-  return g.adjacent(i).contains(j);
-}
+using kelvorin::testing::edge;
 
 // The same store as remove_vop(v, ...) with partner p, by the listed steps.
 GraphState reduce_by_hand(GraphState g, Qubit v, Qubit p, const std::vector<int>& steps) {

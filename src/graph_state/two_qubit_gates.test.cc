@@ -27,9 +27,7 @@ std::string same_message(Qubit q) {
          "\n right: " + std::to_string(q);
 }
 
-bool edge(const GraphState& g, Qubit i, Qubit j) {
-  return g.adjacent(i).contains(j);
-}
+using kelvorin::testing::edge;
 
 // Edges as "i-j" pairs (i < j) and VOPs, for exact comparisons.
 void expect_store(const GraphState& g, const std::vector<std::pair<Qubit, Qubit>>& edges,
