@@ -21,12 +21,8 @@ class KelvorinSim:
 
         self.sim = Kelvorin(n)
         s = self.sim
-        self.fns = {
-            "x": s.x, "y": s.y, "z": s.z, "h": s.h, "s": s.s, "sdag": s.sdag,
-            "cz": s.cz, "cx": s.cx, "cy": s.cy, "xcx": s.xcx, "xcy": s.xcy, "xcz": s.xcz,
-            "ycx": s.ycx, "ycy": s.ycy, "ycz": s.ycz,
-            "mx": s.measure_x, "my": s.measure_y, "mz": s.measure_z,
-        }
+        self.fns = {name: getattr(s, name) for name in SINGLE + DOUBLE}
+        self.fns.update(mx=s.measure_x, my=s.measure_y, mz=s.measure_z)
         self.q1 = {}
 
     def bind(self, ops):
@@ -62,12 +58,8 @@ class StimSim:
         self.sim = stim.TableauSimulator()
         self.sim.set_num_qubits(n)
         s = self.sim
-        self.fns = {
-            "x": s.x, "y": s.y, "z": s.z, "h": s.h, "s": s.s, "sdag": s.s_dag,
-            "cz": s.cz, "cx": s.cx, "cy": s.cy, "xcx": s.xcx, "xcy": s.xcy, "xcz": s.xcz,
-            "ycx": s.ycx, "ycy": s.ycy, "ycz": s.ycz,
-            "mx": s.do, "my": s.do, "mz": s.measure,
-        }
+        self.fns = {name: getattr(s, "s_dag" if name == "sdag" else name) for name in SINGLE + DOUBLE}
+        self.fns.update(mx=s.do, my=s.do, mz=s.measure)
         self.q1 = {}
         self.instructions = {}
 

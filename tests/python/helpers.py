@@ -2,6 +2,10 @@
 
 from kelvorin import Kelvorin
 
+# The gate methods, in the order of the method table.
+SINGLE_QUBIT_GATES = ["x", "y", "z", "h", "s", "sdag"]
+TWO_QUBIT_GATES = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
+
 
 class Callback:
     """An index argument whose __index__ first calls `fn` (re-entrant use)."""

@@ -8,6 +8,7 @@ same way by the engine tests."""
 import sys
 
 import pytest
+from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
@@ -22,7 +23,7 @@ CIRCUIT = (
     + [("cx", 3, 4), ("cy", 5, 6), ("xcz", 7, 8), ("s", 2), ("h", 9), ("ycx", 1, 9), ("sdag", 4)]
 )
 INVERSE = {"s": "sdag", "sdag": "s"}
-GATES = {"x", "y", "z", "h", "s", "sdag", "cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"}
+GATES = set(SINGLE_QUBIT_GATES + TWO_QUBIT_GATES)
 
 
 class Index:
@@ -67,7 +68,7 @@ def calls():
     for name in ("x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"):
         yield name, (a,), {}
         yield name, (), {"qubit": b}
-    for name in ("cz", "cx", "cy", "xcx", "xcy", "xcz", "ycx", "ycy", "ycz"):
+    for name in TWO_QUBIT_GATES:
         yield name, (a, b), {}
         yield name, (b,), {"target": a}
     for qubits in ({0}, set(range(N)), Qubits({Index(1), Index(0), Index(2)})):

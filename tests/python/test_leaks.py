@@ -19,7 +19,7 @@ import sys
 import tracemalloc
 
 import pytest
-from helpers import panic_type
+from helpers import TWO_QUBIT_GATES, panic_type
 
 from kelvorin import Kelvorin
 
@@ -38,7 +38,7 @@ SLOW_PATHS = {"str_panics", "resumed_panic"}
 PanicException = panic_type()
 
 SINGLE = ["x", "y", "z", "h", "s", "sdag", "measure_x", "measure_y", "measure_z", "get_entangled_group"]
-TWO = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
+TWO = TWO_QUBIT_GATES
 N = 4
 VICTIM = Kelvorin(1)
 

@@ -13,12 +13,13 @@ import threading
 import time
 
 import pytest
+from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
 
 from kelvorin import Kelvorin, MeasurementResult
 
 THREADS = 4
-GATES_1 = ["x", "y", "z", "h", "s", "sdag"]
-GATES_2 = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
+GATES_1 = SINGLE_QUBIT_GATES
+GATES_2 = TWO_QUBIT_GATES
 MEASURE = ["measure_x", "measure_y", "measure_z"]
 
 
