@@ -17,6 +17,17 @@ namespace {
 // error-correction and random-circuit benchmarks: rows win from about 16).
 constexpr std::size_t kPairsMost = 16;
 
+// Flips bit `a` and bit `b` (distinct) of a row, in one block update when
+// they share a block.
+void flip_two(BitSpan& row, Qubit a, Qubit b) noexcept {
+  if (a / kBlockBits == b / kBlockBits) {
+    row.flip_block(a / kBlockBits, (Block{1} << (a % kBlockBits)) | (Block{1} << (b % kBlockBits)));
+  } else {
+    row.flip(a);
+    row.flip(b);
+  }
+}
+
 // What a neighbour w of kind s gets, besides its VOP factor: its row flips
 // the members of every kind s flips with, and v or p where its kind changes.
 bool flips_itself(const ReductionEffect& effect, Kind s) {
@@ -92,26 +103,40 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
   members(kind::kOfV).remove(p);
   members(kind::kOfP).remove(v);
 
-  // Each row of kind s goes once against its partners: the kinds it flips
-  // with (disjoint, so their union) and v or p where its kind changes, made
-  // in a fourth row.
+  // Each row of kind s goes once against its partners: the members of the
+  // kinds it flips with (disjoint, so their union) and v or p where its kind
+  // changes, gathered in a fourth row.  Where s flips with no member at all,
+  // only the bits of v and p change, and they are flipped directly.
   GraphState::ScratchRow partners = state.lease_scratch();
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
     if (members(s).empty()) continue;
     const Kind change = edge_change(effect, s);
+    bool any_member = false;
     for (Kind t = kind::kOfV; t < kind::kCount; ++t)
-      if (((effect.flips[s] >> t) & 1) != 0) partners->flip_members(members(t));
-    if ((change & kind::kOfV) != 0) partners->flip(v);
-    if ((change & kind::kOfP) != 0) partners->flip(p);
-    if (!partners->empty()) {
+      if (((effect.flips[s] >> t) & 1) != 0 && !members(t).empty()) {
+        partners->flip_members(members(t));
+        any_member = true;
+      }
+    if (any_member) {
+      if ((change & kind::kOfV) != 0) partners->flip(v);
+      if ((change & kind::kOfP) != 0) partners->flip(p);
       flip_rows_against(state, members(s), *partners);
       partners->clear();
     }
     const bool itself = flips_itself(effect, s);
     const Vop factor = effect.factor[s];
-    if (itself || factor != vop::I) {
+    const Kind direct = any_member ? kind::kNeither : change;
+    if (itself || factor != vop::I || direct != kind::kNeither) {
       members(s).for_each([&](Qubit w) {
-        if (itself) state.adjacent(w).flip(w);
+        BitSpan row = state.adjacent(w);
+        if (itself) row.flip(w);
+        if (direct == kind::kOfBoth) {
+          flip_two(row, v, p);
+        } else if (direct == kind::kOfV) {
+          row.flip(v);
+        } else if (direct == kind::kOfP) {
+          row.flip(p);
+        }
         if (factor != vop::I) state.right_multiply(w, factor);
       });
     }
