@@ -61,11 +61,14 @@ def main():
     parser.add_argument("--largest", type=int, default=10**4, help="skip sizes above this")
     parser.add_argument("--qec", nargs="*", default=qec.TASKS, help="error-correction tasks (bench/qec.py)")
     parser.add_argument("--distances", nargs="*", type=int, default=[15], help="their distances")
+    parser.add_argument("--only", nargs="*", help="case kinds to run (overhead, a workload, qec)")
     args = parser.parse_args()
     cases = [["overhead"]] + [
         [name, "kelvorin", n] for name, sizes in SIZES.items() for n in sizes if n <= args.largest
     ]
     cases += [["qec", task, d] for task in args.qec for d in args.distances]
+    if args.only:
+        cases = [c for c in cases if c[0] in args.only]
     print("| case | base | new | new / base |")
     print("|---|---|---|---|")
     worst = 0.0
