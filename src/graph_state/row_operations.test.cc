@@ -13,7 +13,6 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::connect;
 using kelvorin::testing::panic_text;
 
 using testing::StateVector;
