@@ -98,7 +98,7 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
     const auto pick = [&] { return rng() % 3 == 0 ? rng() % std::min<std::uint64_t>(len, 70) : rng() % len; };
     for (int step = 0; step < 4000; ++step) {
       const std::uint64_t i = pick();
-      switch (rng() % 8) {
+      switch (rng() % 9) {
         case 0:
           EXPECT_EQ(row.insert(i), model.insert(i).second);
           break;
@@ -156,6 +156,17 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
             other.for_each([&](std::uint64_t j) { model.insert(j); });
           }
           break;
+        case 7: {
+          // A member traded for a non-member, in its own block or elsewhere.
+          if (model.empty()) break;
+          const std::uint64_t from = *model.lower_bound(i % (*model.rbegin() + 1));
+          const std::uint64_t to = rng() % 2 == 0 ? from / kBlockBits * kBlockBits + rng() % kBlockBits : i;
+          if (to >= len || model.count(to) != 0) break;
+          row.replace(from, to);
+          model.erase(from);
+          model.insert(to);
+          break;
+        }
         default:
           EXPECT_EQ(row.contains(i), model.count(i) == 1);
       }

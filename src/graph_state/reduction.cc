@@ -125,7 +125,12 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
     }
     const bool itself = flips_itself(effect, s);
     const Vop factor = effect.factor[s];
-    const Kind direct = any_member ? kind::kNeither : change;
+    Kind direct = any_member ? kind::kNeither : change;
+    if (direct == kind::kOfBoth && s != kind::kOfBoth) {
+      // A neighbour of one of v and p becomes a neighbour of the other.
+      replace_in_rows(state, members(s), s == kind::kOfV ? v : p, s == kind::kOfV ? p : v);
+      direct = kind::kNeither;
+    }
     if (itself || factor != vop::I || direct != kind::kNeither) {
       members(s).for_each([&](Qubit w) {
         BitSpan row = state.adjacent(w);

@@ -70,4 +70,14 @@ void flip_rows_against(GraphState& state, RowView members, RowView set) {
   }
 }
 
+void replace_in_rows(GraphState& state, RowView members, Qubit from, Qubit to) noexcept {
+  // Two loops so that the common case, both in one block, is a single XOR
+  // per row with no bookkeeping to consult.
+  if (from / kBlockBits == to / kBlockBits) {
+    members.for_each([&](Qubit w) { state.adjacent(w).replace(from, to); });
+  } else {
+    members.for_each([&](Qubit w) { state.adjacent(w).replace(from, to); });
+  }
+}
+
 }  // namespace kelvorin

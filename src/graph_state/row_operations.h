@@ -1,6 +1,6 @@
 // Row operations on the store that the graph rewrites are built from: the
-// edge toggle, complementing the edges among a set of vertices, and XORing
-// many rows with one set.  None of them touches a vertex operator.
+// edge toggle, complementing the edges among a set of vertices, XORing many
+// rows with one set, and moving one edge end in many rows.  None of them touches a vertex operator.
 #pragma once
 
 #include <cstddef>
@@ -32,5 +32,10 @@ void complement_neighbourhood(GraphState& state, RowView members);
 // Neither may be a row that this changes (snapshots, or the rows of vertices
 // outside `members`).
 void flip_rows_against(GraphState& state, RowView members, RowView set);
+
+// In the row of every member of `members`, each of which must hold `from`
+// and not `to`, `to` takes the place of `from`: an edge moves from one end
+// to another, as when a star's centre passes to a leaf.  The degrees stay.
+void replace_in_rows(GraphState& state, RowView members, Qubit from, Qubit to) noexcept;
 
 }  // namespace kelvorin
