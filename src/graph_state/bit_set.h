@@ -14,6 +14,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,9 @@ namespace kelvorin {
 
 using Block = std::uint32_t;
 inline constexpr std::size_t kBlockBits = 32;
+// Word-parallel loops read two adjacent blocks as one 64-bit word, the first
+// block in the low half.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr std::size_t blocks_for_bits(std::uint64_t bits) {
   return static_cast<std::size_t>(bits / kBlockBits + (bits % kBlockBits != 0));
@@ -302,12 +306,26 @@ class BitSpan : public RowView {
       const std::size_t first = std::max(lo, w * kSummaryBits);
       const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
       SummaryWord bits = 0;
-      for (std::size_t b = first; b < last; ++b) {
+      std::size_t b = first;
+      // Two blocks at a time as one 64-bit word (block b in the low half),
+      // then the odd one out.
+      for (; b + 2 <= last; b += 2) {
+        std::uint64_t before, x;
+        std::memcpy(&before, blocks_ + b, sizeof before);
+        std::memcpy(&x, src + (b - lo), sizeof x);
+        const std::uint64_t after = before ^ x;
+        std::memcpy(blocks_ + b, &after, sizeof after);
+        delta += std::popcount(x) - 2 * std::popcount(before & x);
+        bits |= (static_cast<SummaryWord>(static_cast<Block>(after) != 0) |
+                 static_cast<SummaryWord>((after >> kBlockBits) != 0) << 1)
+                << (b % kSummaryBits);
+      }
+      if (b < last) {
         const Block before = blocks_[b];
         const Block x = src[b - lo];
         const Block after = before ^ x;
         blocks_[b] = after;
-        delta += static_cast<int>(std::popcount(x)) - 2 * static_cast<int>(std::popcount(before & x));
+        delta += std::popcount(x) - 2 * std::popcount(before & x);
         bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
       }
       const std::size_t width = last - first;
