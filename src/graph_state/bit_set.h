@@ -52,14 +52,34 @@ inline void for_each_bit(const Block* blocks, std::size_t count, F&& f) {
 // of top word t exactly when summary word 64 t + k is non-zero.  A scan costs
 // one step per 64 * 64 blocks (131072 qubits) plus one per non-empty summary
 // word, non-empty block and member.
+//
+// Short rows, of at most kUnsummarisedBlocks blocks (one cache line), keep
+// no summaries that anything reads: scans read every block of the line, and
+// the bulk updates pass the summaries by.  The single-bit updates write them
+// all the same, since a branch would cost more than the write; the store
+// gives all its short rows one shared pair of words to take those writes.
+// Whether a row is short follows from its length, so every row of a store
+// is treated alike.
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
+inline constexpr std::size_t kUnsummarisedBlocks = 64 / sizeof(Block);
 
 constexpr std::size_t summary_words_for_blocks(std::size_t blocks) {
   return blocks / kSummaryBits + (blocks % kSummaryBits != 0);
 }
 constexpr std::size_t top_words_for_blocks(std::size_t blocks) {
   return summary_words_for_blocks(summary_words_for_blocks(blocks));
+}
+// Whether a row of `bits` bits keeps summaries, and the summary and top
+// words it keeps and reads: none when it is short.
+constexpr bool summarised_row(std::uint64_t bits) {
+  return bits > kUnsummarisedBlocks * kBlockBits;
+}
+constexpr std::size_t row_summary_words(std::uint64_t bits) {
+  return summarised_row(bits) ? summary_words_for_blocks(blocks_for_bits(bits)) : 0;
+}
+constexpr std::size_t row_top_words(std::uint64_t bits) {
+  return summarised_row(bits) ? top_words_for_blocks(blocks_for_bits(bits)) : 0;
 }
 
 // A non-empty block of a set and its index; lists of them stay uninitialised
@@ -89,6 +109,9 @@ class RowView {
   // The row's two summary levels (see above), for whole-store comparisons.
   const SummaryWord* summary() const noexcept { return index_.summary; }
   const SummaryWord* top() const noexcept { return index_.top; }
+
+  // Whether the row keeps summaries (it is longer than kUnsummarisedBlocks).
+  bool summarised() const noexcept { return summarised_row(bit_len_); }
 
   bool contains(std::uint64_t i) const noexcept {
     return i < bit_len_ && ((blocks_[i / kBlockBits] >> (i % kBlockBits)) & 1u) != 0;
@@ -149,6 +172,14 @@ class RowView {
   void for_each_block_from(std::uint64_t start, F&& f) const {
     if (start >= bit_len_) return;
     const std::size_t b0 = static_cast<std::size_t>(start / kBlockBits);
+    if (!summarised()) {
+      for (std::size_t b = b0; b < block_count_; ++b) {
+        Block word = blocks_[b];
+        if (b == b0) word &= ~Block{0} << (start % kBlockBits);
+        if (word != 0 && !f(b, word)) return;
+      }
+      return;
+    }
     const std::size_t w0 = b0 / kSummaryBits;
     const std::size_t t0 = w0 / kSummaryBits;
     const std::size_t tops = top_words_for_blocks(block_count_);
@@ -284,6 +315,7 @@ class BitSpan : public RowView {
       const Block after = before ^ list[k].word;
       blocks_[b] = after;
       delta += static_cast<int>(std::popcount(after)) - static_cast<int>(std::popcount(before));
+      if (!summarised()) continue;
       const std::size_t w = b / kSummaryBits;
       index_.summary[w] ^= static_cast<SummaryWord>((before != 0) != (after != 0)) << (b % kSummaryBits);
       if (w != last_word) {
@@ -302,6 +334,16 @@ class BitSpan : public RowView {
     // the blocks as they are written.
     std::int64_t delta = 0;
     const std::size_t end = lo + len;
+    if (!summarised()) {
+      for (std::size_t b = lo; b < end; ++b) {
+        const Block before = blocks_[b];
+        const Block x = src[b - lo];
+        blocks_[b] = before ^ x;
+        delta += std::popcount(x) - 2 * std::popcount(before & x);
+      }
+      *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
+      return;
+    }
     for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
       const std::size_t first = std::max(lo, w * kSummaryBits);
       const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
@@ -361,6 +403,11 @@ class BitSpan : public RowView {
   // Removes every member, touching only the non-empty blocks.
   void clear() noexcept {
     if (*index_.degree == 0) return;
+    *index_.degree = 0;
+    if (!summarised()) {
+      std::fill_n(blocks_, block_count_, Block{0});
+      return;
+    }
     const std::size_t tops = top_words_for_blocks(block_count_);
     for (std::size_t t = 0; t < tops; ++t) {
       SummaryWord top = index_.top[t];
@@ -376,7 +423,6 @@ class BitSpan : public RowView {
         }
       }
     }
-    *index_.degree = 0;
   }
 
  private:
@@ -395,10 +441,10 @@ class BitSpan : public RowView {
   // mapped once rather than first as the shared zero page and then again.
   void first_member(std::size_t b, Block bits) noexcept {
     blocks_[b] = bits;
+    *index_.degree = static_cast<unsigned>(std::popcount(bits));
     const std::size_t w = b / kSummaryBits;
     index_.summary[w] = SummaryWord{1} << (b % kSummaryBits);
     index_.top[w / kSummaryBits] = SummaryWord{1} << (w % kSummaryBits);
-    *index_.degree = static_cast<unsigned>(std::popcount(bits));
   }
 
   void mark(std::size_t b) noexcept {

@@ -29,7 +29,7 @@ namespace {
   if (a.qubit_count() != b.qubit_count()) return ::testing::AssertionFailure() << "qubit counts differ";
   if (a.vops() != b.vops()) return ::testing::AssertionFailure() << "VOPs differ";
   const std::size_t blocks = a.blocks_per_row();
-  const std::size_t words = summary_words_for_blocks(blocks), tops = top_words_for_blocks(blocks);
+  const std::size_t words = row_summary_words(a.qubit_count()), tops = row_top_words(a.qubit_count());
   for (Qubit q = 0; q < a.qubit_count(); ++q) {
     const RowView x = a.adjacent(q), y = b.adjacent(q);
     if (x.count() != y.count() || std::memcmp(x.blocks(), y.blocks(), blocks * sizeof(Block)) != 0 ||
@@ -115,7 +115,7 @@ struct Case {
 std::vector<Case> cases() {
   std::mt19937_64 rng(1203);
   std::vector<Case> out;
-  for (const Qubit n : {Qubit{12}, Qubit{45}, Qubit{260}}) {
+  for (const Qubit n : {Qubit{12}, Qubit{45}, Qubit{600}}) {
     GraphState g = testing::random_graph_state(n, rng, 6.0 / static_cast<double>(n));
     for (const Qubit hub : {Qubit{0}, n / 2})
       for (Qubit q = 1; q < n; q += 1 + rng() % 2)

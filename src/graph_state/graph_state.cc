@@ -27,6 +27,13 @@ T* allocate_rows(std::size_t rows, std::size_t per_row) {
   return static_cast<T*>(p);
 }
 
+// The summary (or top) words of `rows` rows of `per_row` words each.  Short
+// rows keep none (per_row is 0) and all share one word, which takes their
+// writes and is never read.
+SummaryWord* allocate_summaries(std::size_t rows, std::size_t per_row) {
+  return per_row == 0 ? allocate_rows<SummaryWord>(1, 1) : allocate_rows<SummaryWord>(rows, per_row);
+}
+
 }  // namespace
 
 std::optional<std::size_t> GraphState::bytes_needed(Qubit qubit_amount) noexcept {
@@ -36,7 +43,7 @@ std::optional<std::size_t> GraphState::bytes_needed(Qubit qubit_amount) noexcept
   const std::size_t n = static_cast<std::size_t>(qubit_amount);
   const std::size_t blocks = blocks_for_bits(qubit_amount);
   const std::size_t per_row = blocks * sizeof(Block) +
-                              (summary_words_for_blocks(blocks) + top_words_for_blocks(blocks)) * sizeof(SummaryWord) +
+                              (row_summary_words(qubit_amount) + row_top_words(qubit_amount)) * sizeof(SummaryWord) +
                               sizeof(std::uint64_t);
   const std::size_t rows = n + kScratchRows;
   if (per_row > (kMax - n * sizeof(decltype(vops_)::value_type)) / rows) return std::nullopt;
@@ -50,16 +57,16 @@ void GraphState::FreeDeleter::operator()(void* p) const noexcept {
 GraphState::GraphState(Qubit qubit_amount) {
   if (qubit_amount >= (Qubit{1} << 63)) panic("capacity overflow");
   row_blocks_ = blocks_for_bits(qubit_amount);
-  summary_words_ = summary_words_for_blocks(row_blocks_);
-  top_words_ = top_words_for_blocks(row_blocks_);
+  summary_words_ = row_summary_words(qubit_amount);
+  top_words_ = row_top_words(qubit_amount);
   if (qubit_amount != 0) {
     if (!bytes_needed(qubit_amount)) throw std::bad_alloc();
     const std::size_t rows = static_cast<std::size_t>(qubit_amount) + kScratchRows;
     // The adjacency rows first: they are by far the larger part, and a
     // failure there must not have written anything first.
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
-    summary_.reset(allocate_rows<SummaryWord>(rows, summary_words_));
-    top_.reset(allocate_rows<SummaryWord>(rows, top_words_));
+    summary_.reset(allocate_summaries(rows, summary_words_));
+    top_.reset(allocate_summaries(rows, top_words_));
     degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
   }
   vops_.assign(static_cast<std::size_t>(qubit_amount), vop::H);
@@ -71,8 +78,8 @@ GraphState::GraphState(const GraphState& other)
   if (n != 0) {
     const std::size_t rows = static_cast<std::size_t>(n) + kScratchRows;
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
-    summary_.reset(allocate_rows<SummaryWord>(rows, summary_words_));
-    top_.reset(allocate_rows<SummaryWord>(rows, top_words_));
+    summary_.reset(allocate_summaries(rows, summary_words_));
+    top_.reset(allocate_summaries(rows, top_words_));
     degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
     // Only non-empty blocks are written, so the pages of a sparse state's
     // empty rows stay unmapped in the copy as they are in the original.

@@ -111,9 +111,11 @@ class GraphState {
   }
 
   std::vector<Vop> vops_;
-  std::size_t row_blocks_ = 0;     // blocks per row
-  std::size_t summary_words_ = 0;  // summary words per row
-  std::size_t top_words_ = 0;      // top summary words per row
+  std::size_t row_blocks_ = 0;  // blocks per row
+  // Summary and top words per row: 0 where rows are short (see bit_set.h),
+  // and then every row's index points at one shared word of each.
+  std::size_t summary_words_ = 0;
+  std::size_t top_words_ = 0;
   // n + kScratchRows rows each: the adjacency blocks, their summaries and the
   // degrees.
   std::unique_ptr<Block[], FreeDeleter> rows_;
