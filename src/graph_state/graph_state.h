@@ -89,6 +89,13 @@ class GraphState {
   }
   // VOP(q) <- VOP(q) . k (k acts before what is there).  Does not check q.
   void right_multiply(Qubit q, Vop k) noexcept { vops_[q] = clifford_product(vops_[q], k); }
+  // The same for every member of `members`, a row of this store's length.
+  void right_multiply_each(RowView members, Vop k) noexcept {
+    // The VOPs are bytes, which may alias anything: read the vector's data
+    // pointer once, not after every store.
+    Vop* const vops = vops_.data();
+    members.for_each([&](Qubit q) { vops[q] = clifford_product(vops[q], k); });
+  }
 
   void x(Qubit q) { apply_gate(q, vop::X); }
   void y(Qubit q) { apply_gate(q, vop::Y); }

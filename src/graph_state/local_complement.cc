@@ -10,7 +10,7 @@ void local_complement(GraphState& state, Qubit v) {
   // loop started and can be read throughout.
   const RowView neighbours = state.adjacent(v);
   complement_neighbourhood(state, neighbours);
-  neighbours.for_each([&](Qubit i) { state.right_multiply(i, vop::LcNeighbour); });
+  state.right_multiply_each(neighbours, vop::LcNeighbour);
   state.right_multiply(v, vop::LcCentre);
 }
 

@@ -26,7 +26,7 @@ void z_branch(GraphState& g, Qubit a, bool m) {
 void y_branch(GraphState& g, Qubit a, bool m) {
   const Vop k = m ? vop::Sdag : vop::S;
   BitSpan row_a = g.adjacent(a);
-  row_a.for_each([&](Qubit b) { g.right_multiply(b, k); });
+  g.right_multiply_each(row_a, k);
   // Toggling pairs of neighbours leaves row a alone; the edges of a go last.
   complement_neighbourhood(g, row_a);
   row_a.for_each([&](Qubit b) { g.adjacent(b).flip(a); });

@@ -131,7 +131,7 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
       replace_in_rows(state, members(s), s == kind::kOfV ? v : p, s == kind::kOfV ? p : v);
       direct = kind::kNeither;
     }
-    if (itself || factor != vop::I || direct != kind::kNeither) {
+    if (itself || direct != kind::kNeither) {
       members(s).for_each([&](Qubit w) {
         BitSpan row = state.adjacent(w);
         if (itself) row.flip(w);
@@ -142,9 +142,9 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
         } else if (direct == kind::kOfP) {
           row.flip(p);
         }
-        if (factor != vop::I) state.right_multiply(w, factor);
       });
     }
+    if (factor != vop::I) state.right_multiply_each(members(s), factor);
     if ((change & kind::kOfV) != 0) row_v.flip_members(members(s));
     if ((change & kind::kOfP) != 0) row_p.flip_members(members(s));
   }
