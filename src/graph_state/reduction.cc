@@ -1,5 +1,6 @@
 #include "reduction.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -150,6 +151,56 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
   }
 }
 
+// The same where the store's rows are short (one cache line, see
+// bit_set.h): the kinds and each kind's partners are sets of a cache line on
+// the stack, and each member's row is XORed with its partners in one pass,
+// its own bit left out where its kind flips with itself.
+void apply_effect_on_short_rows(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
+  BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
+  const std::size_t blocks = row_v.block_count();
+  // kinds[s]: the vertices of kind s (kinds[kNeither] unused).  Neither v nor
+  // p is in its own row, so only kOfV can hold p and only kOfP v.
+  Block kinds[kind::kCount][kUnsummarisedBlocks];
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const Block in_v = row_v.blocks()[b], in_p = row_p.blocks()[b];
+    kinds[kind::kOfV][b] = in_v & ~in_p;
+    kinds[kind::kOfP][b] = in_p & ~in_v;
+    kinds[kind::kOfBoth][b] = in_v & in_p;
+  }
+  const auto bit = [](Qubit q) { return Block{1} << (q % kBlockBits); };
+  kinds[kind::kOfV][p / kBlockBits] &= ~bit(p);
+  kinds[kind::kOfP][v / kBlockBits] &= ~bit(v);
+
+  for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
+    Block* const members = kinds[s];
+    if (std::all_of(members, members + blocks, [](Block word) { return word == 0; })) continue;
+    const Kind change = edge_change(effect, s);
+    Block partners[kUnsummarisedBlocks] = {};
+    for (Kind t = kind::kOfV; t < kind::kCount; ++t)
+      if (((effect.flips[s] >> t) & 1) != 0)
+        for (std::size_t b = 0; b < blocks; ++b) partners[b] |= kinds[t][b];
+    if ((change & kind::kOfV) != 0) partners[v / kBlockBits] ^= bit(v);
+    if ((change & kind::kOfP) != 0) partners[p / kBlockBits] ^= bit(p);
+    std::size_t lo = 0, hi = blocks;
+    while (lo < hi && partners[lo] == 0) ++lo;
+    while (hi > lo && partners[hi - 1] == 0) --hi;
+    const bool itself = flips_itself(effect, s);
+    const Vop factor = effect.factor[s];
+    if (lo < hi || factor != vop::I) {
+      for_each_bit(members, blocks, [&](Qubit w) {
+        if (lo < hi) {
+          if (itself) partners[w / kBlockBits] ^= bit(w);
+          state.adjacent(w).flip_block_range(lo, partners + lo, hi - lo);
+          if (itself) partners[w / kBlockBits] ^= bit(w);
+        }
+        if (factor != vop::I) state.right_multiply(w, factor);
+      });
+    }
+    if ((change & kind::kOfV) != 0) row_v.flip_block_range(0, members, blocks);
+    if ((change & kind::kOfP) != 0) row_p.flip_block_range(0, members, blocks);
+  }
+}
+
 }  // namespace
 
 unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
@@ -168,6 +219,8 @@ unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
   const ReductionEffect& effect = reduction_effect_of(current, neighbours.contains(partner));
   if (neighbours.count() + state.adjacent(partner).count() <= kPairsMost) {
     apply_effect_by_pairs(state, v, partner, effect);
+  } else if (!neighbours.summarised()) {
+    apply_effect_on_short_rows(state, v, partner, effect);
   } else {
     apply_effect_by_rows(state, v, partner, effect);
   }
