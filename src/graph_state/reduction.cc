@@ -18,6 +18,9 @@ namespace {
 // error-correction and random-circuit benchmarks: rows win from about 16).
 constexpr std::size_t kPairsMost = 16;
 
+// Up to this many blocks a row, the kinds fit on the stack.
+constexpr std::size_t kStackBlocks = 64;
+
 // Flips bit `a` and bit `b` (distinct) of a row, in one block update when
 // they share a block.
 void flip_two(BitSpan& row, Qubit a, Qubit b) noexcept {
@@ -129,7 +132,8 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
     Kind direct = any_member ? kind::kNeither : change;
     if (direct == kind::kOfBoth && s != kind::kOfBoth) {
       // A neighbour of one of v and p becomes a neighbour of the other.
-      replace_in_rows(state, members(s), s == kind::kOfV ? v : p, s == kind::kOfV ? p : v);
+      replace_in_rows(state, members(s).blocks(), members(s).block_count(), s == kind::kOfV ? v : p,
+                      s == kind::kOfV ? p : v);
       direct = kind::kNeither;
     }
     if (itself || direct != kind::kNeither) {
@@ -151,48 +155,64 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
   }
 }
 
-// The same where the store's rows are short (one cache line, see
-// bit_set.h): the kinds and each kind's partners are sets of a cache line on
-// the stack, and each member's row is XORed with its partners in one pass,
-// its own bit left out where its kind flips with itself.
-void apply_effect_on_short_rows(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
+// The same where rows are at most kStackBlocks blocks: the kinds and each
+// kind's partners are bit sets on the stack, read and written a block at a
+// time with no bookkeeping, and each member's row is XORed with its partners
+// in one pass, its own bit left out where its kind flips with itself.
+void apply_effect_on_the_stack(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
   BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
   const std::size_t blocks = row_v.block_count();
-  // kinds[s]: the vertices of kind s (kinds[kNeither] unused).  Neither v nor
-  // p is in its own row, so only kOfV can hold p and only kOfP v.
-  Block kinds[kind::kCount][kUnsummarisedBlocks];
+  // kinds[s]: the vertices of kind s (kinds[kNeither] unused), written up to
+  // `blocks` only.  Neither v nor p is in its own row, so only kOfV can hold
+  // p and only kOfP v.
+  Block kinds[kind::kCount][kStackBlocks];
+  Block present[kind::kCount] = {};
+  const auto bit = [](Qubit q) { return Block{1} << (q % kBlockBits); };
   for (std::size_t b = 0; b < blocks; ++b) {
     const Block in_v = row_v.blocks()[b], in_p = row_p.blocks()[b];
-    kinds[kind::kOfV][b] = in_v & ~in_p;
-    kinds[kind::kOfP][b] = in_p & ~in_v;
+    kinds[kind::kOfV][b] = in_v & ~in_p & ~(b == p / kBlockBits ? bit(p) : 0);
+    kinds[kind::kOfP][b] = in_p & ~in_v & ~(b == v / kBlockBits ? bit(v) : 0);
     kinds[kind::kOfBoth][b] = in_v & in_p;
+    for (Kind s = kind::kOfV; s < kind::kCount; ++s) present[s] |= kinds[s][b];
   }
-  const auto bit = [](Qubit q) { return Block{1} << (q % kBlockBits); };
-  kinds[kind::kOfV][p / kBlockBits] &= ~bit(p);
-  kinds[kind::kOfP][v / kBlockBits] &= ~bit(v);
 
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
-    Block* const members = kinds[s];
-    if (std::all_of(members, members + blocks, [](Block word) { return word == 0; })) continue;
+    if (present[s] == 0) continue;
+    const Block* const members = kinds[s];
     const Kind change = edge_change(effect, s);
-    Block partners[kUnsummarisedBlocks] = {};
-    for (Kind t = kind::kOfV; t < kind::kCount; ++t)
-      if (((effect.flips[s] >> t) & 1) != 0)
-        for (std::size_t b = 0; b < blocks; ++b) partners[b] |= kinds[t][b];
-    if ((change & kind::kOfV) != 0) partners[v / kBlockBits] ^= bit(v);
-    if ((change & kind::kOfP) != 0) partners[p / kBlockBits] ^= bit(p);
-    std::size_t lo = 0, hi = blocks;
-    while (lo < hi && partners[lo] == 0) ++lo;
-    while (hi > lo && partners[hi - 1] == 0) --hi;
-    const bool itself = flips_itself(effect, s);
     const Vop factor = effect.factor[s];
-    if (lo < hi || factor != vop::I) {
+    bool any_member = false;
+    for (Kind t = kind::kOfV; t < kind::kCount; ++t) any_member |= ((effect.flips[s] >> t) & 1) != 0 && present[t] != 0;
+    const auto multiply = [&] {
+      if (factor != vop::I) for_each_bit(members, blocks, [&](Qubit w) { state.right_multiply(w, factor); });
+    };
+    if (!any_member && change == kind::kNeither) {
+      multiply();
+      continue;
+    }
+    if (!any_member && change == kind::kOfBoth && s != kind::kOfBoth) {
+      // Each member's one edge to v or p moves to the other: a star's centre
+      // passing to a leaf.
+      replace_in_rows(state, members, blocks, s == kind::kOfV ? v : p, s == kind::kOfV ? p : v);
+      multiply();
+    } else {
+      Block partners[kStackBlocks];
+      for (std::size_t b = 0; b < blocks; ++b) {
+        Block word = 0;
+        for (Kind t = kind::kOfV; t < kind::kCount; ++t)
+          if (((effect.flips[s] >> t) & 1) != 0) word |= kinds[t][b];
+        partners[b] = word;
+      }
+      if ((change & kind::kOfV) != 0) partners[v / kBlockBits] ^= bit(v);
+      if ((change & kind::kOfP) != 0) partners[p / kBlockBits] ^= bit(p);
+      std::size_t lo = 0, hi = blocks;
+      while (partners[lo] == 0) ++lo;  // not all zero: a member or v or p
+      while (partners[hi - 1] == 0) --hi;
+      const bool itself = flips_itself(effect, s);
       for_each_bit(members, blocks, [&](Qubit w) {
-        if (lo < hi) {
-          if (itself) partners[w / kBlockBits] ^= bit(w);
-          state.adjacent(w).flip_block_range(lo, partners + lo, hi - lo);
-          if (itself) partners[w / kBlockBits] ^= bit(w);
-        }
+        if (itself) partners[w / kBlockBits] ^= bit(w);
+        state.adjacent(w).flip_block_range(lo, partners + lo, hi - lo);
+        if (itself) partners[w / kBlockBits] ^= bit(w);
         if (factor != vop::I) state.right_multiply(w, factor);
       });
     }
@@ -219,8 +239,8 @@ unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid) {
   const ReductionEffect& effect = reduction_effect_of(current, neighbours.contains(partner));
   if (neighbours.count() + state.adjacent(partner).count() <= kPairsMost) {
     apply_effect_by_pairs(state, v, partner, effect);
-  } else if (!neighbours.summarised()) {
-    apply_effect_on_short_rows(state, v, partner, effect);
+  } else if (state.blocks_per_row() <= kStackBlocks) {
+    apply_effect_on_the_stack(state, v, partner, effect);
   } else {
     apply_effect_by_rows(state, v, partner, effect);
   }

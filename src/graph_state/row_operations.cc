@@ -70,13 +70,14 @@ void flip_rows_against(GraphState& state, RowView members, RowView set) {
   }
 }
 
-void replace_in_rows(GraphState& state, RowView members, Qubit from, Qubit to) noexcept {
+void replace_in_rows(GraphState& state, const Block* members, std::size_t blocks, Qubit from, Qubit to) noexcept {
   // Two loops so that the common case, both in one block, is a single XOR
   // per row with no bookkeeping to consult.
+  const auto replace = [&](Qubit w) { state.adjacent(w).replace(from, to); };
   if (from / kBlockBits == to / kBlockBits) {
-    members.for_each([&](Qubit w) { state.adjacent(w).replace(from, to); });
+    for_each_bit(members, blocks, replace);
   } else {
-    members.for_each([&](Qubit w) { state.adjacent(w).replace(from, to); });
+    for_each_bit(members, blocks, replace);
   }
 }
 

@@ -33,9 +33,10 @@ void complement_neighbourhood(GraphState& state, RowView members);
 // outside `members`).
 void flip_rows_against(GraphState& state, RowView members, RowView set);
 
-// In the row of every member of `members`, each of which must hold `from`
-// and not `to`, `to` takes the place of `from`: an edge moves from one end
-// to another, as when a star's centre passes to a leaf.  The degrees stay.
-void replace_in_rows(GraphState& state, RowView members, Qubit from, Qubit to) noexcept;
+// In the row of every member of `members` (the set bits of `blocks` blocks),
+// each of which must hold `from` and not `to`, `to` takes the place of
+// `from`: an edge moves from one end to another, as when a star's centre
+// passes to a leaf.  The degrees stay.
+void replace_in_rows(GraphState& state, const Block* members, std::size_t blocks, Qubit from, Qubit to) noexcept;
 
 }  // namespace kelvorin
