@@ -400,6 +400,17 @@ class BitSpan : public RowView {
     *index_.degree = other.count();
   }
 
+  // Makes this row exactly the listed blocks (ascending, each non-empty) and
+  // `degree` members, their popcounts summed: what a saved row puts back.
+  void assign(const BlockWord* list, std::size_t count, std::uint64_t degree) noexcept {
+    clear();
+    for (std::size_t k = 0; k < count; ++k) {
+      blocks_[list[k].block] = list[k].word;
+      mark(list[k].block);
+    }
+    *index_.degree = degree;
+  }
+
   // Removes every member, touching only the non-empty blocks.
   void clear() noexcept {
     if (*index_.degree == 0) return;
