@@ -12,11 +12,9 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
-
+using testing::edge;
+using testing::panic_text;
 using testing::StateVector;
-
-using kelvorin::testing::edge;
 
 TEST(ApplyCz, FreshQubitsStayAsTheyWere) {
   GraphState g(2);

@@ -9,8 +9,8 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::connect;
-using kelvorin::testing::panic_text;
+using testing::connect;
+using testing::panic_text;
 
 std::vector<Qubit> sorted_group(const GraphState& g, Qubit q) {
   std::vector<Qubit> group = entangled_group(g, q);

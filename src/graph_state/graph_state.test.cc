@@ -8,7 +8,7 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
+using testing::panic_text;
 
 TEST(GraphState, FreshQubitsAreIsolatedWithHadamard) {
   for (Qubit n : {0u, 1u, 5u, 32u, 33u, 100u}) {

@@ -13,12 +13,10 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::connect;
-using kelvorin::testing::panic_text;
-
+using testing::connect;
+using testing::edge;
+using testing::panic_text;
 using testing::StateVector;
-
-using kelvorin::testing::edge;
 
 TEST(LocalComplement, IsolatedVertexOnlyGetsTheCentreFactor) {
   GraphState g(4);

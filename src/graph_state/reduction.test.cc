@@ -14,12 +14,10 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::connect;
-using kelvorin::testing::panic_text;
-
+using testing::connect;
+using testing::edge;
+using testing::panic_text;
 using testing::StateVector;
-
-using kelvorin::testing::edge;
 
 // The same store as remove_vop(v, ...) with partner p, by the listed steps.
 GraphState reduce_by_hand(GraphState g, Qubit v, Qubit p, const std::vector<int>& steps) {

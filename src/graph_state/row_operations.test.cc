@@ -13,11 +13,9 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
-
+using testing::edge;
+using testing::panic_text;
 using testing::StateVector;
-
-using kelvorin::testing::edge;
 
 TEST(ToggleEdge, FlipsBothSides) {
   GraphState g(40);

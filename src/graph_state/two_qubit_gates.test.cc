@@ -13,9 +13,10 @@
 namespace kelvorin {
 namespace {
 
-using kelvorin::testing::panic_text;
-
+using testing::edge;
+using testing::panic_text;
 using testing::StateVector;
+
 using G = TwoQubitGate;
 
 std::string index_message(Qubit len, Qubit index) {
@@ -26,8 +27,6 @@ std::string same_message(Qubit q) {
   return "assertion `left != right` failed: Same control and target not allowed\n  left: " + std::to_string(q) +
          "\n right: " + std::to_string(q);
 }
-
-using kelvorin::testing::edge;
 
 // Edges as "i-j" pairs (i < j) and VOPs, for exact comparisons.
 void expect_store(const GraphState& g, const std::vector<std::pair<Qubit, Qubit>>& edges,
