@@ -330,51 +330,23 @@ class BitSpan : public RowView {
   // XORs blocks lo .. lo + len - 1 with src[0 .. len): the dense form of
   // flip_blocks, for sets whose members fill a stretch of blocks.
   void flip_block_range(std::size_t lo, const Block* src, std::size_t len) noexcept {
-    // One pass: each summary word's bits over the stretch are rebuilt from
-    // the blocks as they are written.
     std::int64_t delta = 0;
     const std::size_t end = lo + len;
     if (!summarised()) {
-      for (std::size_t b = lo; b < end; ++b) {
-        const Block before = blocks_[b];
-        const Block x = src[b - lo];
-        blocks_[b] = before ^ x;
-        delta += std::popcount(x) - 2 * std::popcount(before & x);
+      xor_stretch(lo, end, lo, src, delta);  // a short row lies within 64 blocks
+    } else {
+      // One pass: each summary word's bits over the stretch are rebuilt from
+      // the blocks as they are written.
+      for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
+        const std::size_t first = std::max(lo, w * kSummaryBits);
+        const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
+        const SummaryWord bits = xor_stretch(first, last, lo, src, delta);
+        const std::size_t width = last - first;
+        const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
+                                  << (first % kSummaryBits);
+        index_.summary[w] = (index_.summary[w] & ~cover) | bits;
+        refresh_top(w);
       }
-      *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
-      return;
-    }
-    for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
-      const std::size_t first = std::max(lo, w * kSummaryBits);
-      const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
-      SummaryWord bits = 0;
-      std::size_t b = first;
-      // Two blocks at a time as one 64-bit word (block b in the low half),
-      // then the odd one out.
-      for (; b + 2 <= last; b += 2) {
-        std::uint64_t before, x;
-        std::memcpy(&before, blocks_ + b, sizeof before);
-        std::memcpy(&x, src + (b - lo), sizeof x);
-        const std::uint64_t after = before ^ x;
-        std::memcpy(blocks_ + b, &after, sizeof after);
-        delta += std::popcount(x) - 2 * std::popcount(before & x);
-        bits |= (static_cast<SummaryWord>(static_cast<Block>(after) != 0) |
-                 static_cast<SummaryWord>((after >> kBlockBits) != 0) << 1)
-                << (b % kSummaryBits);
-      }
-      if (b < last) {
-        const Block before = blocks_[b];
-        const Block x = src[b - lo];
-        const Block after = before ^ x;
-        blocks_[b] = after;
-        delta += std::popcount(x) - 2 * std::popcount(before & x);
-        bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
-      }
-      const std::size_t width = last - first;
-      const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
-                                << (first % kSummaryBits);
-      index_.summary[w] = (index_.summary[w] & ~cover) | bits;
-      refresh_top(w);
     }
     *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
@@ -437,6 +409,36 @@ class BitSpan : public RowView {
   }
 
  private:
+  // XORs blocks first .. last - 1 with src[first - lo ..], two at a time as
+  // one 64-bit word (block b in the low half), then the odd one out, and adds
+  // the change in members to `delta`.  Returns bit b % 64 set for each block
+  // b left non-empty; the stretch lies within one summary word's 64 blocks.
+  [[gnu::always_inline]] SummaryWord xor_stretch(std::size_t first, std::size_t last, std::size_t lo, const Block* src,
+                                                 std::int64_t& delta) noexcept {
+    SummaryWord bits = 0;
+    std::size_t b = first;
+    for (; b + 2 <= last; b += 2) {
+      std::uint64_t before, x;
+      std::memcpy(&before, blocks_ + b, sizeof before);
+      std::memcpy(&x, src + (b - lo), sizeof x);
+      const std::uint64_t after = before ^ x;
+      std::memcpy(blocks_ + b, &after, sizeof after);
+      delta += std::popcount(x) - 2 * std::popcount(before & x);
+      bits |= (static_cast<SummaryWord>(static_cast<Block>(after) != 0) |
+               static_cast<SummaryWord>((after >> kBlockBits) != 0) << 1)
+              << (b % kSummaryBits);
+    }
+    if (b < last) {
+      const Block before = blocks_[b];
+      const Block x = src[b - lo];
+      const Block after = before ^ x;
+      blocks_[b] = after;
+      delta += std::popcount(x) - 2 * std::popcount(before & x);
+      bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
+    }
+    return bits;
+  }
+
   void refresh_top(std::size_t w) noexcept {
     const SummaryWord bit = SummaryWord{1} << (w % kSummaryBits);
     if (index_.summary[w] != 0) {
