@@ -44,6 +44,16 @@ Kind edge_change(const ReductionEffect& effect, Kind s) {
   return static_cast<Kind>(s ^ effect.final_kind[s]);
 }
 
+// Where kind s flips with no member and is kOfV or kOfP turning into the
+// other, each member's one edge to v or p just moves to the other: a star's
+// centre passing to a leaf.  Then move_edge_ends does it, one XOR a row.
+bool only_moves_edge_ends(Kind s, Kind change, bool any_member) {
+  return !any_member && change == kind::kOfBoth && s != kind::kOfBoth;
+}
+void move_edge_ends(GraphState& state, const Block* members, std::size_t blocks, Kind s, Qubit v, Qubit p) {
+  replace_in_rows(state, members, blocks, s == kind::kOfV ? v : p, s == kind::kOfV ? p : v);
+}
+
 // The effect of a reduction about v and p on their neighbours, where they
 // are few: pair by pair from a list of (vertex, kind).
 void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
@@ -133,10 +143,8 @@ void apply_effect_by_rows(GraphState& state, Qubit v, Qubit p, const ReductionEf
     const bool itself = flips_itself(effect, s);
     const Vop factor = effect.factor[s];
     Kind direct = any_member ? kind::kNeither : change;
-    if (direct == kind::kOfBoth && s != kind::kOfBoth) {
-      // A neighbour of one of v and p becomes a neighbour of the other.
-      replace_in_rows(state, members(s).blocks(), members(s).block_count(), s == kind::kOfV ? v : p,
-                      s == kind::kOfV ? p : v);
+    if (only_moves_edge_ends(s, change, any_member)) {
+      move_edge_ends(state, members(s).blocks(), members(s).block_count(), s, v, p);
       direct = kind::kNeither;
     }
     if (itself || direct != kind::kNeither) {
@@ -193,10 +201,8 @@ void apply_effect_on_the_stack(GraphState& state, Qubit v, Qubit p, const Reduct
       multiply();
       continue;
     }
-    if (!any_member && change == kind::kOfBoth && s != kind::kOfBoth) {
-      // Each member's one edge to v or p moves to the other: a star's centre
-      // passing to a leaf.
-      replace_in_rows(state, members, blocks, s == kind::kOfV ? v : p, s == kind::kOfV ? p : v);
+    if (only_moves_edge_ends(s, change, any_member)) {
+      move_edge_ends(state, members, blocks, s, v, p);
       multiply();
     } else {
       Block partners[kStackBlocks];
