@@ -1,0 +1,394 @@
+// Replays an operation list shot by shot through kelvorin::Simulator, a fresh
+// simulator per shot, and prints the seconds per shot; an untimed pass
+// before it estimates the memory the shot's reductions touch.
+//
+//   kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--no-analysis] [--json]
+//
+// OPS_FILE is written by `python3.14 bench/qec.py TASK DISTANCE --write-ops
+// FILE`: a header line `kelvorin-ops 1 QUBITS COUNT`, then one operation a
+// line, each already one of the simulator's calls or a reset:
+//
+//   h Q | sdag Q | cx C T | mz Q | mx Q | my Q
+//   rz Q   measure Z, then x(Q) on the outcome -1 (a reset to |0>)
+//   rx Q   measure X, then z(Q) on the outcome -1 (a reset to |+>)
+//
+// Timing: R rounds of N shots each (N = 0, the default: as many as take
+// about 0.2 s); the best round's mean and the median round's mean are
+// reported.  The timed loop is only the shots: reading the file, the
+// analysis and the line-cost measurement come before it.  For a profile,
+// `--shots 1 --rounds 1 --no-analysis` runs the file once after reading it.
+//
+// The analysis (one shot with a fixed random key, each `cx` applied as the
+// engine applies it: h on the target, cz, h on the target, so the store
+// goes through the same states) reads, just before each controlled-Z, the
+// read-only store: a qubit v of the pair (a, b) is reduced when VOP(v) is
+// not the identity and v has a neighbour besides the other one.  Whether a
+// gate reduces at all is exact: the first reduction is decided on this
+// store, and the second is decided on it too when the first does not
+// happen.  The memory a reduction of v touches is estimated as the member
+// rows of v and of its swapping partner p (the lowest neighbour of v other
+// than the gate's other qubit), deg(v) + deg(p) rows, each counted with the
+// cache lines its bytes span in the store; both reductions of a gate are
+// read off the store before the first one (the second one's rows may change
+// in between, and the engine's occasional third reduction, of a again, is
+// not counted).  The floor is then those lines times the measured cost of
+// rewriting one line: XOR one row into a random row of a buffer laid out as
+// the store's rows (same row bytes, same working set), averaged over many.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "simulator.h"
+
+namespace {
+
+using kelvorin::Qubit;
+using kelvorin::Simulator;
+using Clock = std::chrono::steady_clock;
+
+enum class Kind : std::uint8_t { H, Sdag, Cx, Mz, Mx, My, Rz, Rx };
+
+struct Step {
+  Kind kind;
+  std::uint32_t a;
+  std::uint32_t b;
+};
+
+struct Circuit {
+  Qubit qubits = 0;
+  std::vector<Step> steps;
+};
+
+[[noreturn]] void fail(const std::string& message) {
+  std::cerr << "kelvorin_replay: " << message << "\n";
+  std::exit(2);
+}
+
+Circuit read_circuit(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) fail("cannot open " + path);
+  std::string magic;
+  int version = 0;
+  std::uint64_t qubits = 0, count = 0;
+  if (!(in >> magic >> version >> qubits >> count) || magic != "kelvorin-ops" || version != 1)
+    fail(path + ": not a `kelvorin-ops 1 QUBITS COUNT` file");
+  Circuit c;
+  c.qubits = qubits;
+  c.steps.reserve(count);
+  std::string name;
+  while (in >> name) {
+    Step s{};
+    if (name == "h")
+      s.kind = Kind::H;
+    else if (name == "sdag")
+      s.kind = Kind::Sdag;
+    else if (name == "cx")
+      s.kind = Kind::Cx;
+    else if (name == "mz")
+      s.kind = Kind::Mz;
+    else if (name == "mx")
+      s.kind = Kind::Mx;
+    else if (name == "my")
+      s.kind = Kind::My;
+    else if (name == "rz")
+      s.kind = Kind::Rz;
+    else if (name == "rx")
+      s.kind = Kind::Rx;
+    else
+      fail(path + ": unknown operation `" + name + "`");
+    if (!(in >> s.a)) fail(path + ": operation `" + name + "` without its qubit");
+    if (s.kind == Kind::Cx && !(in >> s.b)) fail(path + ": cx without its target");
+    if (s.a >= qubits || (s.kind == Kind::Cx && s.b >= qubits)) fail(path + ": qubit out of range");
+    c.steps.push_back(s);
+  }
+  if (c.steps.size() != count) fail(path + ": the header's count does not match the operations");
+  return c;
+}
+
+// One shot on `sim`; returns the parity of the outcomes, so that nothing
+// can be left out.
+unsigned run_shot(const Circuit& c, Simulator& sim) {
+  using kelvorin::MeasurementResult;
+  namespace axis = kelvorin::axis;
+  unsigned parity = 0;
+  const auto minus = [&](MeasurementResult r) {
+    const bool m = r == MeasurementResult::MinusOne;
+    parity ^= m ? 1u : 0u;
+    return m;
+  };
+  for (const Step& s : c.steps) {
+    switch (s.kind) {
+      case Kind::H:
+        sim.h(s.a);
+        break;
+      case Kind::Sdag:
+        sim.sdag(s.a);
+        break;
+      case Kind::Cx:
+        sim.cx(s.a, s.b);
+        break;
+      case Kind::Mz:
+        minus(sim.measure(s.a, axis::Z));
+        break;
+      case Kind::Mx:
+        minus(sim.measure(s.a, axis::X));
+        break;
+      case Kind::My:
+        minus(sim.measure(s.a, axis::Y));
+        break;
+      case Kind::Rz:
+        if (minus(sim.measure(s.a, axis::Z))) sim.x(s.a);
+        break;
+      case Kind::Rx:
+        if (minus(sim.measure(s.a, axis::X))) sim.z(s.a);
+        break;
+    }
+  }
+  return parity;
+}
+
+// ---- The untimed analysis ----
+
+struct Analysis {
+  std::uint64_t two_qubit_gates = 0;
+  std::uint64_t reducing_gates = 0;  // gates with at least one reduction
+  std::uint64_t reductions = 0;      // reductions (one gate may have two)
+  std::uint64_t member_rows = 0;     // deg(v) + deg(partner), summed
+  std::uint64_t lines = 0;           // cache lines those rows span
+  std::size_t row_bytes = 0;
+};
+
+constexpr std::uintptr_t kLine = 64;
+
+// The cache lines the bytes [p, p + bytes) span.
+std::uint64_t lines_spanned(const void* p, std::size_t bytes) {
+  const auto first = reinterpret_cast<std::uintptr_t>(p);
+  return (first + bytes - 1) / kLine - first / kLine + 1;
+}
+
+// Adds the estimate for reducing v (paired with `other`) to `out`, when the
+// store before the controlled-Z reduces it.
+bool count_reduction(const kelvorin::GraphState& g, Qubit v, Qubit other, Analysis& out) {
+  const auto row = g.adjacent(v);
+  const std::uint64_t degree = row.count();
+  const bool other_neighbour = degree >= 2 || (degree == 1 && !row.contains(other));
+  if (!other_neighbour || g.vop(v) == kelvorin::vop::I) return false;
+  const Qubit partner = row.first_other_than(other);
+  const std::size_t bytes = out.row_bytes;
+  ++out.reductions;
+  for (Qubit end : {v, partner}) {
+    const auto members = g.adjacent(end);
+    out.member_rows += members.count();
+    members.for_each([&](Qubit m) { out.lines += lines_spanned(g.adjacent(m).blocks(), bytes); });
+  }
+  return true;
+}
+
+Analysis analyse(const Circuit& c) {
+  Simulator sim(c.qubits);
+  const kelvorin::GraphState& g = sim.state();
+  Analysis out;
+  out.row_bytes = g.blocks_per_row() * sizeof(kelvorin::Block);
+  kelvorin::chacha::KeyBytes key{};
+  key[0] = 18;
+  kelvorin::RandomSource source(kelvorin::fixed_key(key));
+  namespace axis = kelvorin::axis;
+  using kelvorin::MeasurementResult;
+  for (const Step& s : c.steps) {
+    switch (s.kind) {
+      case Kind::H:
+        sim.h(s.a);
+        break;
+      case Kind::Sdag:
+        sim.sdag(s.a);
+        break;
+      case Kind::Cx: {
+        ++out.two_qubit_gates;
+        sim.h(s.b);  // cx's basis change, as the engine makes it
+        bool reduces = count_reduction(g, s.a, s.b, out);
+        reduces = count_reduction(g, s.b, s.a, out) || reduces;
+        if (reduces) ++out.reducing_gates;
+        sim.cz(s.a, s.b);
+        sim.h(s.b);
+        break;
+      }
+      case Kind::Mz:
+        sim.measure(s.a, axis::Z, source);
+        break;
+      case Kind::Mx:
+        sim.measure(s.a, axis::X, source);
+        break;
+      case Kind::My:
+        sim.measure(s.a, axis::Y, source);
+        break;
+      case Kind::Rz:
+        if (sim.measure(s.a, axis::Z, source) == MeasurementResult::MinusOne) sim.x(s.a);
+        break;
+      case Kind::Rx:
+        if (sim.measure(s.a, axis::X, source) == MeasurementResult::MinusOne) sim.z(s.a);
+        break;
+    }
+  }
+  return out;
+}
+
+// Nanoseconds to rewrite one cache line of a row: one row XORed into rows
+// drawn at random from a buffer of `rows` rows of `row_bytes` bytes laid
+// out back to back (the store's working set), per line those rows span.
+double line_rewrite_ns(std::size_t rows, std::size_t row_bytes) {
+  rows = std::max<std::size_t>(rows, 2);
+  const std::size_t words = row_bytes / sizeof(std::uint32_t);
+  const std::size_t total = rows * words;
+  auto* buffer = static_cast<std::uint32_t*>(::operator new(total * sizeof(std::uint32_t), std::align_val_t{kLine}));
+  std::unique_ptr<std::uint32_t, void (*)(std::uint32_t*)> owner(
+      buffer, [](std::uint32_t* p) { ::operator delete(p, std::align_val_t{kLine}); });
+  std::mt19937_64 rng(18);
+  for (std::size_t i = 0; i < total; ++i) buffer[i] = static_cast<std::uint32_t>(rng());
+  std::vector<std::uint32_t> source(words);
+  for (auto& w : source) w = static_cast<std::uint32_t>(rng());
+  std::vector<std::size_t> order(1 << 16);
+  std::uint64_t lines = 0;
+  for (auto& r : order) {
+    r = 1 + static_cast<std::size_t>(rng() % (rows - 1));
+    lines += lines_spanned(buffer + r * words, row_bytes);
+  }
+  const auto pass = [&] {
+    for (std::size_t r : order) {
+      std::uint32_t* row = buffer + r * words;
+      std::size_t w = 0;
+      for (; w + 2 <= words; w += 2) {
+        std::uint64_t x, y;
+        std::memcpy(&x, row + w, 8);
+        std::memcpy(&y, source.data() + w, 8);
+        x ^= y;
+        std::memcpy(row + w, &x, 8);
+      }
+      if (w < words) row[w] ^= source[w];
+    }
+  };
+  pass();  // warm
+  double best = 1e300;
+  for (int round = 0; round < 5; ++round) {
+    const auto t0 = Clock::now();
+    pass();
+    const double ns = std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
+    best = std::min(best, ns / static_cast<double>(lines));
+  }
+  volatile std::uint32_t sink = buffer[order[0] * words];
+  (void)sink;
+  return best;
+}
+
+struct Options {
+  std::string path;
+  long shots = 0;
+  long rounds = 5;
+  bool analysis = true;
+  bool json = false;
+};
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto number = [&] {
+      if (i + 1 >= argc) fail(arg + " needs a number");
+      return std::stol(argv[++i]);
+    };
+    if (arg == "--shots")
+      o.shots = number();
+    else if (arg == "--rounds")
+      o.rounds = std::max(1L, number());
+    else if (arg == "--no-analysis")
+      o.analysis = false;
+    else if (arg == "--json")
+      o.json = true;
+    else if (arg == "-h" || arg == "--help") {
+      std::cout << "usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--no-analysis] [--json]\n";
+      std::exit(0);
+    } else if (o.path.empty() && arg[0] != '-')
+      o.path = arg;
+    else
+      fail("unknown argument " + arg);
+  }
+  if (o.path.empty()) fail("usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--no-analysis] [--json]");
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parse(argc, argv);
+  const Circuit c = read_circuit(o.path);
+
+  Analysis a;
+  double line_ns = 0;
+  if (o.analysis) {
+    a = analyse(c);
+    line_ns = line_rewrite_ns(static_cast<std::size_t>(c.qubits), a.row_bytes);
+  }
+
+  unsigned parity = 0;
+  const auto block = [&](long shots) {
+    const auto t0 = Clock::now();
+    for (long k = 0; k < shots; ++k) {
+      Simulator sim(c.qubits);
+      parity ^= run_shot(c, sim);
+    }
+    return std::chrono::duration<double>(Clock::now() - t0).count() / static_cast<double>(shots);
+  };
+  long shots = o.shots;
+  if (shots <= 0) shots = std::max(1L, static_cast<long>(0.2 / std::max(1e-7, block(1))));
+  std::vector<double> means(static_cast<std::size_t>(o.rounds));
+  for (double& mean : means) mean = block(shots);
+  std::sort(means.begin(), means.end());
+  double best = means[0], median = means[means.size() / 2];
+
+  const double floor_s = static_cast<double>(a.lines) * line_ns * 1e-9;
+  const double per_reduction_rows =
+      a.reductions ? static_cast<double>(a.member_rows) / static_cast<double>(a.reductions) : 0;
+  if (o.json) {
+    std::printf(
+        "{\"qubits\": %llu, \"operations\": %zu, \"shots\": %ld, \"rounds\": %ld, \"seconds_per_shot\": %.9g, "
+        "\"seconds_per_shot_median\": %.9g",
+        static_cast<unsigned long long>(c.qubits), c.steps.size(), shots, o.rounds, best, median);
+    if (o.analysis)
+      std::printf(
+          ", \"two_qubit_gates\": %llu, \"reducing_gates\": %llu, \"reductions\": %llu, \"member_rows\": %llu, "
+          "\"row_bytes\": %zu, \"reduction_bytes\": %llu, \"reduction_lines\": %llu, \"line_rewrite_ns\": %.4g, "
+          "\"floor_seconds_per_shot\": %.6g",
+          static_cast<unsigned long long>(a.two_qubit_gates), static_cast<unsigned long long>(a.reducing_gates),
+          static_cast<unsigned long long>(a.reductions), static_cast<unsigned long long>(a.member_rows), a.row_bytes,
+          static_cast<unsigned long long>(a.member_rows * a.row_bytes), static_cast<unsigned long long>(a.lines),
+          line_ns, floor_s);
+    std::printf(", \"parity\": %u}\n", parity & 1u);
+  } else {
+    std::printf("%s: %llu qubits, %zu operations\n", o.path.c_str(), static_cast<unsigned long long>(c.qubits),
+                c.steps.size());
+    std::printf("seconds per shot: %.6g best, %.6g median (%ld rounds of %ld shots)\n", best, median, o.rounds, shots);
+    if (o.analysis) {
+      std::printf("per shot: %llu two-qubit gates, %llu reduce (%llu reductions)\n",
+                  static_cast<unsigned long long>(a.two_qubit_gates), static_cast<unsigned long long>(a.reducing_gates),
+                  static_cast<unsigned long long>(a.reductions));
+      std::printf("a reduction touches %.1f member rows of %zu bytes (%.0f bytes); %llu bytes, %llu lines per shot\n",
+                  per_reduction_rows, a.row_bytes, per_reduction_rows * static_cast<double>(a.row_bytes),
+                  static_cast<unsigned long long>(a.member_rows * a.row_bytes),
+                  static_cast<unsigned long long>(a.lines));
+      std::printf("line rewrite %.3g ns: memory floor %.6g s per shot, %.3g of the measured time\n", line_ns, floor_s,
+                  floor_s / best);
+    }
+  }
+  return 0;
+}
