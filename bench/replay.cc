@@ -2,7 +2,7 @@
 // simulator per shot, and prints the seconds per shot; an untimed pass
 // before it estimates the memory the shot's reductions touch.
 //
-//   kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--no-analysis] [--json]
+//   kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--no-analysis] [--json]
 //
 // OPS_FILE is written by `python3.14 bench/qec.py TASK DISTANCE --write-ops
 // FILE`: a header line `kelvorin-ops 1 QUBITS COUNT`, then one operation a
@@ -12,11 +12,13 @@
 //   rz Q   measure Z, then x(Q) on the outcome -1 (a reset to |0>)
 //   rx Q   measure X, then z(Q) on the outcome -1 (a reset to |+>)
 //
-// Timing: R rounds of N shots each (N = 0, the default: as many as take
-// about 0.2 s); the best round's mean and the median round's mean are
+// Timing: W untimed shots (default 1), then R rounds (default 5) of N shots
+// each (N = 0, the default: as many as take about 0.2 s, from the first
+// warm-up shot); the best round's mean and the median round's mean are
 // reported.  The timed loop is only the shots: reading the file, the
 // analysis and the line-cost measurement come before it.  For a profile,
-// `--shots 1 --rounds 1 --no-analysis` runs the file once after reading it.
+// `--shots 1 --rounds 1 --warmup 0 --no-analysis` runs the circuit exactly
+// once after reading it.
 //
 // The analysis (one shot with a fixed random key, each `cx` applied as the
 // engine applies it: h on the target, cz, h on the target, so the store
@@ -295,6 +297,7 @@ struct Options {
   std::string path;
   long shots = 0;
   long rounds = 5;
+  long warmup = 1;
   bool analysis = true;
   bool json = false;
 };
@@ -316,14 +319,15 @@ Options parse(int argc, char** argv) {
     else if (arg == "--json")
       o.json = true;
     else if (arg == "-h" || arg == "--help") {
-      std::cout << "usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--no-analysis] [--json]\n";
+      std::cout << "usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--no-analysis] [--json]\n";
       std::exit(0);
     } else if (o.path.empty() && arg[0] != '-')
       o.path = arg;
     else
       fail("unknown argument " + arg);
   }
-  if (o.path.empty()) fail("usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--no-analysis] [--json]");
+  if (o.path.empty())
+    fail("usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--no-analysis] [--json]");
   return o;
 }
 
@@ -350,7 +354,12 @@ int main(int argc, char** argv) {
     return std::chrono::duration<double>(Clock::now() - t0).count() / static_cast<double>(shots);
   };
   long shots = o.shots;
-  if (shots <= 0) shots = std::max(1L, static_cast<long>(0.2 / std::max(1e-7, block(1))));
+  double first = 0;
+  for (long k = 0; k < o.warmup; ++k) {
+    const double t = block(1);
+    if (k == 0) first = t;
+  }
+  if (shots <= 0) shots = std::max(1L, static_cast<long>(0.2 / std::max(1e-7, o.warmup > 0 ? first : block(1))));
   std::vector<double> means(static_cast<std::size_t>(o.rounds));
   for (double& mean : means) mean = block(shots);
   std::sort(means.begin(), means.end());

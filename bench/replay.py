@@ -1,0 +1,181 @@
+"""The error-correction circuits in C++: bench/replay.cc (kelvorin::Simulator,
+a fresh simulator per shot) against Stim's `TableauSimulator().do_circuit`
+(one Python call per shot, a fresh simulator per shot), and optionally the
+same replay built against a baseline commit's engine, alternating block by
+block in one run.
+
+    python3.14 bench/replay.py [--baseline REF] [--tasks T...] [--distances D...]
+                               [--shots N] [--rounds R] [--json FILE]
+
+(tools/bench-replay runs it inside the provisioned root.)  Builds
+bench/replay.cc through bench/replay-build against the working tree and,
+with --baseline, against a detached worktree of REF under build/compare/
+(the one tools/bench-compare uses).  Each case: the circuit is written once
+as an operation list (bench/qec.py --write-ops), an analysis run of the
+working tree's replay counts the reductions and their memory floor, then R
+rounds each time one block of every simulator (each replay block its own
+process, `--rounds 1`), the order rotating from round to round; the best
+block of each is kept.  Prints markdown tables (bench/report.py): per shot
+times, kelvorin / Stim and new / baseline.
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parent
+sys.path.insert(0, str(HERE))
+
+import qec  # noqa: E402
+import report  # noqa: E402
+
+TASKS = [
+    "repetition_code:memory",
+    "surface_code:rotated_memory_x",
+    "surface_code:rotated_memory_z",
+    "surface_code:unrotated_memory_x",
+    "color_code:memory_xyz",
+]
+DISTANCES = [3, 5, 9, 15, 21]
+BLOCK_SECONDS = 0.2
+
+
+def log(text):
+    print(f"[replay] {text}", file=sys.stderr, flush=True)
+
+
+def build_dir():
+    return Path(os.environ.get("KELVORIN_BUILD_DIR", REPO / "build"))
+
+
+def git(*args, cwd=REPO):
+    return subprocess.run(["git", "-C", str(cwd), *args], capture_output=True, text=True, check=True).stdout.strip()
+
+
+def baseline_tree(ref):
+    """A detached worktree of REF under BUILD/compare/ (made once, then reused)."""
+    commit = git("rev-parse", "--verify", f"{ref}^{{commit}}")
+    tree = build_dir() / "compare" / commit[:12]
+    if not tree.is_dir():
+        tree.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["git", "-C", str(REPO), "worktree", "add", "--detach", str(tree), commit], check=True,
+                       stdout=sys.stderr)
+    return tree, commit
+
+
+def build_replay(tree, name):
+    """bench/replay.cc linked against TREE's engine, built by bench/replay-build
+    into BUILD/replay/NAME; returns the binary."""
+    out = build_dir() / "replay" / name
+    log(f"building the replay against {tree} into {out}")
+    subprocess.run(["cmake", "-S", str(HERE / "replay-build"), "-B", str(out), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release", f"-DKELVORIN_TREE={tree}"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", str(out), "-j", str(os.cpu_count() or 1)], check=True, stdout=sys.stderr)
+    return out / "kelvorin_replay"
+
+
+def ops_file(task, distance):
+    """The case's operation list, written once under BUILD/replay/ops/."""
+    path = build_dir() / "replay" / "ops" / f"{task.replace(':', '-')}-d{distance}.ops"
+    if not path.exists():
+        path.parent.mkdir(parents=True, exist_ok=True)
+        c = qec.circuit(task, distance)
+        qec.write_ops(qec.operations(c), c.num_qubits, path)
+    return path
+
+
+def replay(binary, path, *args):
+    out = subprocess.run([str(binary), str(path), "--json", *map(str, args)], capture_output=True, text=True,
+                         check=True, timeout=900)
+    return json.loads(out.stdout.splitlines()[-1])
+
+
+def stim_block(c, shots):
+    """Seconds per shot of `shots` fresh TableauSimulators each running c."""
+    import stim
+
+    t0 = time.perf_counter()
+    for _ in range(shots):
+        stim.TableauSimulator().do_circuit(c)
+    return (time.perf_counter() - t0) / shots
+
+
+def run_case(task, distance, binaries, rounds, shots=0):
+    """One case: {"qubits", "two_qubit_gates", ..., "seconds": {simulator: best}}.
+    `binaries` maps "kelvorin" (and "baseline") to a replay binary."""
+    c = qec.circuit(task, distance)
+    path = ops_file(task, distance)
+    analysis = replay(binaries["kelvorin"], path, "--rounds", 1)
+    k_shots = shots or max(1, round(BLOCK_SECONDS / analysis["seconds_per_shot"]))
+    s_shots = shots or max(1, round(BLOCK_SECONDS / max(1e-7, stim_block(c, 1))))
+    blocks = {name: (lambda b=b: replay(b, path, "--rounds", 1, "--shots", k_shots, "--no-analysis")
+                     ["seconds_per_shot"]) for name, b in binaries.items()}
+    blocks["stim"] = lambda: stim_block(c, s_shots)
+    names = list(blocks)
+    best = dict.fromkeys(names, float("inf"))
+    for r in range(rounds):
+        for name in names[r % len(names):] + names[:r % len(names)]:
+            best[name] = min(best[name], blocks[name]())
+    result = {key: analysis[key] for key in analysis if key not in ("shots", "rounds", "parity")}
+    result["analysis_seconds_per_shot"] = result.pop("seconds_per_shot")
+    result.pop("seconds_per_shot_median", None)
+    result["shots"] = {"kelvorin": k_shots, "stim": s_shots}
+    result["seconds"] = best
+    result["load"] = os.getloadavg()[0]
+    return result
+
+
+def run(tasks, distances, binaries, rounds, shots=0, commits=None):
+    """Every case, with the machine's load; the `replay` section of the suite's results."""
+    results = {"commits": commits or {}, "rounds": rounds, "load_before": os.getloadavg()[0], "cases": {}}
+    for task in tasks:
+        for d in distances:
+            r = run_case(task, d, binaries, rounds, shots)
+            results["cases"].setdefault(task, {})[str(d)] = r
+            s = r["seconds"]
+            extra = f", baseline {s['baseline'] * 1e3:.3f} ms" if "baseline" in s else ""
+            log(f"{task} d={d}: kelvorin {s['kelvorin'] * 1e3:.3f} ms{extra}, stim do_circuit "
+                f"{s['stim'] * 1e3:.3f} ms per shot (load {r['load']:.2f})")
+    results["load_after"] = os.getloadavg()[0]
+    results["cpus"] = os.cpu_count()
+    return results
+
+
+def prepare(baseline=None):
+    """Builds the replays: ({"kelvorin": binary[, "baseline": binary]}, {name: commit})."""
+    try:
+        work = git("describe", "--always", "--dirty")
+    except (OSError, subprocess.CalledProcessError):
+        work = os.environ.get("KELVORIN_BENCH_COMMIT", "working tree")
+    binaries = {"kelvorin": build_replay(REPO, "work")}
+    commits = {"kelvorin": work}
+    if baseline:
+        tree, commit = baseline_tree(baseline)
+        binaries["baseline"] = build_replay(tree, commit[:12])
+        commits["baseline"] = commit[:12]
+    return binaries, commits
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--baseline", metavar="REF", help="also time the replay against REF's engine")
+    parser.add_argument("--tasks", nargs="+", default=TASKS, choices=qec.TASKS)
+    parser.add_argument("--distances", nargs="+", type=int, default=DISTANCES)
+    parser.add_argument("--shots", type=int, default=0, help=f"shots per block (default: about {BLOCK_SECONDS} s)")
+    parser.add_argument("--rounds", type=int, default=5, help="alternating blocks per simulator")
+    parser.add_argument("--json", type=Path, help="also write the results here")
+    args = parser.parse_args()
+    binaries, commits = prepare(args.baseline)
+    results = run(args.tasks, args.distances, binaries, args.rounds, args.shots, commits)
+    if args.json:
+        args.json.write_text(json.dumps(results, indent=1) + "\n")
+    print("\n".join(report.replay_tables(results)))
+
+
+if __name__ == "__main__":
+    main()
