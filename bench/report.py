@@ -201,7 +201,8 @@ def replay_tables(replay):
            "The same generated memory experiments (no noise), decomposed into the engine's calls as above,",
            "replayed shot by shot through `kelvorin::Simulator` in C++ (`bench/replay.cc`, a fresh simulator",
            "per shot), against Stim's own C++ loop, `stim.TableauSimulator().do_circuit(circuit)`, one Python",
-           "call per shot. Best of " + str(replay.get("rounds", "?")) + " blocks per simulator, alternating in one run"
+           "call per shot. Best of " + str(replay.get("rounds", "?")) + " blocks per simulator, alternating in one run,"
+           " in CPU time of the timing thread (wall time in benchmarks.json)"
            + (f"; the baseline is the same replay built against the engine of {baseline}." if baseline else "."),
            f"kelvorin {commits.get('kelvorin', '?')}. " + load, "",
            "kelvorin time ÷ Stim `do_circuit` time per shot (below 1: kelvorin faster):", "",
