@@ -373,8 +373,7 @@ int main(int argc, char** argv) {
     const double t = block(1).wall;
     if (k == 0) first = t;
   }
-  if (shots <= 0)
-    shots = std::max(1L, static_cast<long>(0.2 / std::max(1e-7, o.warmup > 0 ? first : block(1).wall)));
+  if (shots <= 0) shots = std::max(1L, static_cast<long>(0.2 / std::max(1e-7, o.warmup > 0 ? first : block(1).wall)));
   std::vector<double> walls(static_cast<std::size_t>(o.rounds)), cpus(walls.size());
   for (std::size_t r = 0; r < walls.size(); ++r) {
     const Times t = block(shots);
