@@ -2,7 +2,8 @@
 // simulator per shot, and prints the seconds per shot; an untimed pass
 // before it estimates the memory the shot's reductions touch.
 //
-//   kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--no-analysis] [--json]
+//   kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--seed S]
+//                   [--analysis-shots A] [--no-analysis] [--json]
 //
 // OPS_FILE is written by `python3.14 bench/qec.py TASK DISTANCE --write-ops
 // FILE`: a header line `kelvorin-ops 1 QUBITS COUNT`, then one operation a
@@ -11,6 +12,12 @@
 //   h Q | sdag Q | cx C T | mz Q | mx Q | my Q
 //   rz Q   measure Z, then x(Q) on the outcome -1 (a reset to |0>)
 //   rx Q   measure X, then z(Q) on the outcome -1 (a reset to |+>)
+//
+// The outcomes come from a RandomSource keyed by the seed S (default 1),
+// made afresh for every block of shots: every block, in every process and
+// against every engine that draws as this one does, replays the same
+// sequence of shots, so blocks differ only in how fast they run (a
+// circuit's cost depends on its random outcomes).
 //
 // Timing: W untimed shots (default 1), then R rounds (default 5) of N shots
 // each (N = 0, the default: as many as take about 0.2 s, from the first
@@ -21,8 +28,8 @@
 // `--shots 1 --rounds 1 --warmup 0 --no-analysis` runs the circuit exactly
 // once after reading it.
 //
-// The analysis (one shot with a fixed random key, each `cx` applied as the
-// engine applies it: h on the target, cz, h on the target, so the store
+// The analysis (the first A shots of the block's sequence, default 3,
+// averaged per shot; each `cx` applied as the engine applies it: h on the target, cz, h on the target, so the store
 // goes through the same states) reads, just before each controlled-Z, the
 // read-only store: a qubit v of the pair (a, b) is reduced when VOP(v) is
 // not the identity and v has a neighbour besides the other one.  Whether a
@@ -121,9 +128,16 @@ Circuit read_circuit(const std::string& path) {
   return c;
 }
 
+// The source every block of shots starts from.
+kelvorin::RandomSource seeded_source(std::uint64_t seed) {
+  kelvorin::chacha::KeyBytes key{};
+  for (std::size_t i = 0; i < 8; ++i) key[i] = static_cast<std::uint8_t>(seed >> (8 * i));
+  return kelvorin::RandomSource(kelvorin::fixed_key(key));
+}
+
 // One shot on `sim`; returns the parity of the outcomes, so that nothing
 // can be left out.
-unsigned run_shot(const Circuit& c, Simulator& sim) {
+unsigned run_shot(const Circuit& c, Simulator& sim, kelvorin::RandomSource& source) {
   using kelvorin::MeasurementResult;
   namespace axis = kelvorin::axis;
   unsigned parity = 0;
@@ -144,19 +158,19 @@ unsigned run_shot(const Circuit& c, Simulator& sim) {
         sim.cx(s.a, s.b);
         break;
       case Kind::Mz:
-        minus(sim.measure(s.a, axis::Z));
+        minus(sim.measure(s.a, axis::Z, source));
         break;
       case Kind::Mx:
-        minus(sim.measure(s.a, axis::X));
+        minus(sim.measure(s.a, axis::X, source));
         break;
       case Kind::My:
-        minus(sim.measure(s.a, axis::Y));
+        minus(sim.measure(s.a, axis::Y, source));
         break;
       case Kind::Rz:
-        if (minus(sim.measure(s.a, axis::Z))) sim.x(s.a);
+        if (minus(sim.measure(s.a, axis::Z, source))) sim.x(s.a);
         break;
       case Kind::Rx:
-        if (minus(sim.measure(s.a, axis::X))) sim.z(s.a);
+        if (minus(sim.measure(s.a, axis::X, source))) sim.z(s.a);
         break;
     }
   }
@@ -166,11 +180,11 @@ unsigned run_shot(const Circuit& c, Simulator& sim) {
 // ---- The untimed analysis ----
 
 struct Analysis {
-  std::uint64_t two_qubit_gates = 0;
-  std::uint64_t reducing_gates = 0;  // gates with at least one reduction
-  std::uint64_t reductions = 0;      // reductions (one gate may have two)
-  std::uint64_t member_rows = 0;     // deg(v) + deg(partner), summed
-  std::uint64_t lines = 0;           // cache lines those rows span
+  std::uint64_t two_qubit_gates = 0;  // sums over the analysed shots
+  std::uint64_t reducing_gates = 0;   // gates with at least one reduction
+  std::uint64_t reductions = 0;       // reductions (one gate may have two)
+  std::uint64_t member_rows = 0;      // deg(v) + deg(partner), summed
+  std::uint64_t lines = 0;            // cache lines those rows span
   std::size_t row_bytes = 0;
 };
 
@@ -200,14 +214,10 @@ bool count_reduction(const kelvorin::GraphState& g, Qubit v, Qubit other, Analys
   return true;
 }
 
-Analysis analyse(const Circuit& c) {
+void analyse_shot(const Circuit& c, kelvorin::RandomSource& source, Analysis& out) {
   Simulator sim(c.qubits);
   const kelvorin::GraphState& g = sim.state();
-  Analysis out;
   out.row_bytes = g.blocks_per_row() * sizeof(kelvorin::Block);
-  kelvorin::chacha::KeyBytes key{};
-  key[0] = 18;
-  kelvorin::RandomSource source(kelvorin::fixed_key(key));
   namespace axis = kelvorin::axis;
   using kelvorin::MeasurementResult;
   for (const Step& s : c.steps) {
@@ -245,7 +255,6 @@ Analysis analyse(const Circuit& c) {
         break;
     }
   }
-  return out;
 }
 
 // Nanoseconds to rewrite one cache line of a row: one row XORed into rows
@@ -295,11 +304,17 @@ double line_rewrite_ns(std::size_t rows, std::size_t row_bytes) {
   return best;
 }
 
+constexpr const char* kUsage =
+    "usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--seed S] [--analysis-shots A] "
+    "[--no-analysis] [--json]";
+
 struct Options {
   std::string path;
   long shots = 0;
   long rounds = 5;
   long warmup = 1;
+  long analysis_shots = 3;
+  std::uint64_t seed = 1;
   bool analysis = true;
   bool json = false;
 };
@@ -316,20 +331,25 @@ Options parse(int argc, char** argv) {
       o.shots = number();
     else if (arg == "--rounds")
       o.rounds = std::max(1L, number());
+    else if (arg == "--warmup")
+      o.warmup = std::max(0L, number());
+    else if (arg == "--seed")
+      o.seed = static_cast<std::uint64_t>(number());
+    else if (arg == "--analysis-shots")
+      o.analysis_shots = std::max(1L, number());
     else if (arg == "--no-analysis")
       o.analysis = false;
     else if (arg == "--json")
       o.json = true;
     else if (arg == "-h" || arg == "--help") {
-      std::cout << "usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--no-analysis] [--json]\n";
+      std::cout << kUsage << "\n";
       std::exit(0);
     } else if (o.path.empty() && arg[0] != '-')
       o.path = arg;
     else
       fail("unknown argument " + arg);
   }
-  if (o.path.empty())
-    fail("usage: kelvorin_replay OPS_FILE [--shots N] [--rounds R] [--warmup W] [--no-analysis] [--json]");
+  if (o.path.empty()) fail(kUsage);
   return o;
 }
 
@@ -339,15 +359,20 @@ int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
   const Circuit c = read_circuit(o.path);
 
+  // The analysis's sums over its shots, then per shot.
   Analysis a;
   double line_ns = 0;
   if (o.analysis) {
-    a = analyse(c);
+    kelvorin::RandomSource source = seeded_source(o.seed);
+    for (long k = 0; k < o.analysis_shots; ++k) analyse_shot(c, source, a);
     line_ns = line_rewrite_ns(static_cast<std::size_t>(c.qubits), a.row_bytes);
   }
+  const double per_shot = 1.0 / static_cast<double>(o.analysis_shots);
+  const auto mean = [&](std::uint64_t total) { return static_cast<double>(total) * per_shot; };
 
   unsigned parity = 0;
-  // Seconds per shot over `shots` shots: wall time, and this thread's CPU time.
+  // Seconds per shot over `shots` shots, the block's sequence from its
+  // start: wall time, and this thread's CPU time.
   struct Times {
     double wall, cpu;
   };
@@ -357,11 +382,12 @@ int main(int argc, char** argv) {
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
   };
   const auto block = [&](long shots) {
+    kelvorin::RandomSource source = seeded_source(o.seed);
     const double c0 = cpu_now();
     const auto t0 = Clock::now();
     for (long k = 0; k < shots; ++k) {
       Simulator sim(c.qubits);
-      parity ^= run_shot(c, sim);
+      parity ^= run_shot(c, sim, source);
     }
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double cpu = cpu_now() - c0;
@@ -384,23 +410,22 @@ int main(int argc, char** argv) {
   std::sort(cpus.begin(), cpus.end());
   const double best = walls[0], median = walls[walls.size() / 2], best_cpu = cpus[0];
 
-  const double floor_s = static_cast<double>(a.lines) * line_ns * 1e-9;
-  const double per_reduction_rows =
-      a.reductions ? static_cast<double>(a.member_rows) / static_cast<double>(a.reductions) : 0;
+  const double lines = mean(a.lines), rows = mean(a.member_rows), reductions = mean(a.reductions);
+  const double floor_s = lines * line_ns * 1e-9;
+  const double bytes = rows * static_cast<double>(a.row_bytes);
   if (o.json) {
     std::printf(
-        "{\"qubits\": %llu, \"operations\": %zu, \"shots\": %ld, \"rounds\": %ld, \"seconds_per_shot\": %.9g, "
-        "\"seconds_per_shot_median\": %.9g, \"cpu_seconds_per_shot\": %.9g",
-        static_cast<unsigned long long>(c.qubits), c.steps.size(), shots, o.rounds, best, median, best_cpu);
+        "{\"qubits\": %llu, \"operations\": %zu, \"shots\": %ld, \"rounds\": %ld, \"seed\": %llu, "
+        "\"seconds_per_shot\": %.9g, \"seconds_per_shot_median\": %.9g, \"cpu_seconds_per_shot\": %.9g",
+        static_cast<unsigned long long>(c.qubits), c.steps.size(), shots, o.rounds,
+        static_cast<unsigned long long>(o.seed), best, median, best_cpu);
     if (o.analysis)
       std::printf(
-          ", \"two_qubit_gates\": %llu, \"reducing_gates\": %llu, \"reductions\": %llu, \"member_rows\": %llu, "
-          "\"row_bytes\": %zu, \"reduction_bytes\": %llu, \"reduction_lines\": %llu, \"line_rewrite_ns\": %.4g, "
-          "\"floor_seconds_per_shot\": %.6g",
-          static_cast<unsigned long long>(a.two_qubit_gates), static_cast<unsigned long long>(a.reducing_gates),
-          static_cast<unsigned long long>(a.reductions), static_cast<unsigned long long>(a.member_rows), a.row_bytes,
-          static_cast<unsigned long long>(a.member_rows * a.row_bytes), static_cast<unsigned long long>(a.lines),
-          line_ns, floor_s);
+          ", \"analysis_shots\": %ld, \"two_qubit_gates\": %.6g, \"reducing_gates\": %.6g, \"reductions\": %.6g, "
+          "\"member_rows\": %.6g, \"row_bytes\": %zu, \"reduction_bytes\": %.6g, \"reduction_lines\": %.6g, "
+          "\"line_rewrite_ns\": %.4g, \"floor_seconds_per_shot\": %.6g",
+          o.analysis_shots, mean(a.two_qubit_gates), mean(a.reducing_gates), reductions, rows, a.row_bytes, bytes,
+          lines, line_ns, floor_s);
     std::printf(", \"parity\": %u}\n", parity & 1u);
   } else {
     std::printf("%s: %llu qubits, %zu operations\n", o.path.c_str(), static_cast<unsigned long long>(c.qubits),
@@ -408,15 +433,13 @@ int main(int argc, char** argv) {
     std::printf("seconds per shot: %.6g best, %.6g median, %.6g best CPU time (%ld rounds of %ld shots)\n", best,
                 median, best_cpu, o.rounds, shots);
     if (o.analysis) {
-      std::printf("per shot: %llu two-qubit gates, %llu reduce (%llu reductions)\n",
-                  static_cast<unsigned long long>(a.two_qubit_gates), static_cast<unsigned long long>(a.reducing_gates),
-                  static_cast<unsigned long long>(a.reductions));
-      std::printf("a reduction touches %.1f member rows of %zu bytes (%.0f bytes); %llu bytes, %llu lines per shot\n",
-                  per_reduction_rows, a.row_bytes, per_reduction_rows * static_cast<double>(a.row_bytes),
-                  static_cast<unsigned long long>(a.member_rows * a.row_bytes),
-                  static_cast<unsigned long long>(a.lines));
-      std::printf("line rewrite %.3g ns: memory floor %.6g s per shot, %.3g of the measured time\n", line_ns, floor_s,
-                  floor_s / best);
+      std::printf("per shot (mean of %ld): %.0f two-qubit gates, %.0f reduce (%.0f reductions)\n", o.analysis_shots,
+                  mean(a.two_qubit_gates), mean(a.reducing_gates), reductions);
+      const double per_reduction = reductions > 0 ? rows / reductions : 0;
+      std::printf("a reduction touches %.1f member rows of %zu bytes (%.0f bytes); %.0f bytes, %.0f lines per shot\n",
+                  per_reduction, a.row_bytes, per_reduction * static_cast<double>(a.row_bytes), bytes, lines);
+      std::printf("line rewrite %.3g ns: memory floor %.6g s per shot, %.3g of the best CPU time\n", line_ns, floor_s,
+                  floor_s / best_cpu);
     }
   }
   return 0;

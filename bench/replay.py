@@ -5,7 +5,7 @@ same replay built against a baseline commit's engine, alternating block by
 block in one run.
 
     python3.14 bench/replay.py [--baseline REF] [--tasks T...] [--distances D...]
-                               [--shots N] [--rounds R] [--json FILE]
+                               [--shots N] [--rounds R] [--instructions] [--json FILE]
 
 (tools/bench-replay runs it inside the provisioned root.)  Builds
 bench/replay.cc through bench/replay-build against the working tree and,
@@ -18,7 +18,9 @@ process, `--rounds 1`), the order rotating from round to round; the best
 block of each is kept, in the timing thread's CPU time (which leaves out
 the time other processes on a shared machine hold the core; the wall time
 is kept too).  Prints markdown tables (bench/report.py): per shot
-times, kelvorin / Stim and new / baseline.
+times, kelvorin / Stim and new / baseline.  With --instructions, each
+build's instructions per shot under callgrind too, which the machine's load
+does not change.
 """
 
 import argparse
@@ -113,7 +115,24 @@ def replay_block(binary, path, shots):
     return r["seconds_per_shot"], r["cpu_seconds_per_shot"]
 
 
-def run_case(task, distance, binaries, rounds, shots=0):
+def instructions(binary, path, shots=2):
+    """Instructions per shot under callgrind (load-independent): the count of
+    1 + `shots` shots less that of 1, so reading the file drops out.  The
+    shots are the seeded sequence's, the same for every build."""
+
+    def count(n):
+        out = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", str(binary),
+                              str(path), "--shots", str(n), "--rounds", "1", "--warmup", "0", "--no-analysis"],
+                             capture_output=True, text=True, check=True, timeout=3600)
+        for line in out.stderr.splitlines():
+            if "Collected :" in line:
+                return int(line.split(":")[-1])
+        raise RuntimeError(f"no instruction count from callgrind: {out.stderr[-500:]}")
+
+    return (count(1 + shots) - count(1)) / shots
+
+
+def run_case(task, distance, binaries, rounds, shots=0, count_instructions=False):
     """One case: the analysis's figures, with "seconds" (the best CPU time per
     shot of each simulator) and "wall_seconds" (the best wall time).
     `binaries` maps "kelvorin" (and "baseline") to a replay binary."""
@@ -131,26 +150,30 @@ def run_case(task, distance, binaries, rounds, shots=0):
         for name in names[r % len(names):] + names[:r % len(names)]:
             w, t = blocks[name]()
             wall[name], cpu[name] = min(wall[name], w), min(cpu[name], t)
-    skip = ("shots", "rounds", "parity", "seconds_per_shot", "seconds_per_shot_median", "cpu_seconds_per_shot")
+    skip = ("shots", "rounds", "parity", "seed", "seconds_per_shot", "seconds_per_shot_median", "cpu_seconds_per_shot")
     result = {key: value for key, value in analysis.items() if key not in skip}
     result["shots"] = {"kelvorin": k_shots, "stim": s_shots}
     result["seconds"] = cpu
     result["wall_seconds"] = wall
     result["load"] = os.getloadavg()[0]
+    if count_instructions:
+        result["instructions"] = {name: instructions(b, path) for name, b in binaries.items()}
     return result
 
 
-def run(tasks, distances, binaries, rounds, shots=0, commits=None):
+def run(tasks, distances, binaries, rounds, shots=0, commits=None, count_instructions=False):
     """Every case, with the machine's load; the `replay` section of the suite's results."""
     results = {"commits": commits or {}, "rounds": rounds, "load_before": os.getloadavg()[0], "cases": {}}
     for task in tasks:
         for d in distances:
-            r = run_case(task, d, binaries, rounds, shots)
+            r = run_case(task, d, binaries, rounds, shots, count_instructions)
             results["cases"].setdefault(task, {})[str(d)] = r
             s = r["seconds"]
             extra = f", baseline {s['baseline'] * 1e3:.3f} ms" if "baseline" in s else ""
             log(f"{task} d={d}: kelvorin {s['kelvorin'] * 1e3:.3f} ms{extra}, stim do_circuit "
                 f"{s['stim'] * 1e3:.3f} ms per shot (load {r['load']:.2f})")
+            if "instructions" in r:
+                log(f"{task} d={d}: instructions per shot {r['instructions']}")
     results["load_after"] = os.getloadavg()[0]
     results["cpus"] = os.cpu_count()
     return results
@@ -178,10 +201,12 @@ def main():
     parser.add_argument("--distances", nargs="+", type=int, default=DISTANCES)
     parser.add_argument("--shots", type=int, default=0, help=f"shots per block (default: about {BLOCK_SECONDS} s)")
     parser.add_argument("--rounds", type=int, default=5, help="alternating blocks per simulator")
+    parser.add_argument("--instructions", action="store_true",
+                        help="also count instructions per shot of each build under callgrind (slow)")
     parser.add_argument("--json", type=Path, help="also write the results here")
     args = parser.parse_args()
     binaries, commits = prepare(args.baseline)
-    results = run(args.tasks, args.distances, binaries, args.rounds, args.shots, commits)
+    results = run(args.tasks, args.distances, binaries, args.rounds, args.shots, commits, args.instructions)
     if args.json:
         args.json.write_text(json.dumps(results, indent=1) + "\n")
     print("\n".join(report.replay_tables(results)))

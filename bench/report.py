@@ -222,8 +222,23 @@ def replay_tables(replay):
                 "", "| task | " + " | ".join(f"d={d}" for d in distances) + " |",
                 "|---|" + "---:|" * len(distances)]
         out += matrix(lambda r: number(r["seconds"]["kelvorin"] / r["seconds"]["baseline"]))
+    if any("instructions" in r for by_d in cases.values() for r in by_d.values()):
+        def instructions(r):
+            i = r.get("instructions")
+            if not i:
+                return "—"
+            shown = f"{i['kelvorin'] / 1e6:.3g} M"
+            return shown + (f" ({i['kelvorin'] / i['baseline']:.3f})" if "baseline" in i else "")
+
+        out += ["", "Instructions per shot under callgrind (the same shots in every build)"
+                + (", and in brackets ÷ the baseline's:" if baseline else ":"), "",
+                "| task | " + " | ".join(f"d={d}" for d in distances) + " |",
+                "|---|" + "---:|" * len(distances)]
+        out += matrix(instructions)
     out += ["",
-            "Per shot, from an untimed pass of the replay: the `cx` gates, those whose controlled-Z reduces a",
+            "Every block replays the same sequence of shots (the outcomes drawn from a source with a fixed",
+            "key), so the engines do the same work. Per shot, from an untimed pass of the replay over the",
+            "first shots of that sequence: the `cx` gates, those whose controlled-Z reduces a",
             "vertex operator first (exact), and an estimate of the memory the reductions touch: for each, the",
             "member rows of the reduced vertex v and of its swapping partner, deg(v) + deg(partner) rows of the",
             "store's row size, read off the store just before the gate. The floor is the cache lines those rows",
@@ -239,7 +254,7 @@ def replay_tables(replay):
             per = r["member_rows"] / r["reductions"] if r["reductions"] else 0
             base = f"{seconds(s['baseline'])} | " if baseline else ""
             out.append(f"| `{task}` | {d} | {r['qubits']} | {seconds(s['kelvorin'])} | {base}{seconds(s['stim'])} "
-                       f"| {r['two_qubit_gates']} | {r['reducing_gates']} | {per:.1f} | {per * r['row_bytes']:.0f} B "
+                       f"| {r['two_qubit_gates']:.0f} | {r['reducing_gates']:.0f} | {per:.1f} | {per * r['row_bytes']:.0f} B "
                        f"| {r['line_rewrite_ns']:.2f} ns | {seconds(r['floor_seconds_per_shot'])} "
                        f"| {r['floor_seconds_per_shot'] / s['kelvorin']:.3f} |")
     out.append("")
