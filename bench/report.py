@@ -254,7 +254,8 @@ def replay_tables(replay):
             per = r["member_rows"] / r["reductions"] if r["reductions"] else 0
             base = f"{seconds(s['baseline'])} | " if baseline else ""
             out.append(f"| `{task}` | {d} | {r['qubits']} | {seconds(s['kelvorin'])} | {base}{seconds(s['stim'])} "
-                       f"| {r['two_qubit_gates']:.0f} | {r['reducing_gates']:.0f} | {per:.1f} | {per * r['row_bytes']:.0f} B "
+                       f"| {r['two_qubit_gates']:.0f} | {r['reducing_gates']:.0f} | {per:.1f} "
+                       f"| {per * r['row_bytes']:.0f} B "
                        f"| {r['line_rewrite_ns']:.2f} ns | {seconds(r['floor_seconds_per_shot'])} "
                        f"| {r['floor_seconds_per_shot'] / s['kelvorin']:.3f} |")
     out.append("")
