@@ -2,7 +2,7 @@
 then the engine's own benchmarks, then docs/benchmarks.{md,png,json}.
 
     python3.14 bench/suite.py --engine-bench BUILD/kelvorin_engine_bench [--quick]
-                              [--replay-baseline REF]
+                              [--replay-baseline REF] [--replay-instructions]
 
 Every case runs in its own process (bench/case.py).  A case that has not
 finished LIMIT seconds after it is ready is stopped and recorded as over the
@@ -168,6 +168,8 @@ def main():
     parser.add_argument("--only", nargs="*", help="workloads to run, `qec` for the error-correction circuits, "
                         "`replay` for them in C++ (default: all)")
     parser.add_argument("--replay-baseline", metavar="REF", help="time the C++ replay against REF's engine too")
+    parser.add_argument("--replay-instructions", action="store_true",
+                        help="count the C++ replay's instructions per shot under callgrind too (slow)")
     options = parser.parse_args()
 
     env = dict(os.environ)
@@ -217,7 +219,8 @@ def main():
     if not options.only or "replay" in options.only:
         binaries, commits = replay.prepare(options.replay_baseline)
         distances = replay.DISTANCES[:1] if options.quick else replay.DISTANCES
-        results["replay"] = replay.run(replay.TASKS, distances, binaries, 3 if options.quick else 5, commits=commits)
+        results["replay"] = replay.run(replay.TASKS, distances, binaries, 3 if options.quick else 9, commits=commits,
+                                       count_instructions=options.replay_instructions)
 
     if options.engine_bench:
         out_json = options.out / "engine-bench.raw.json"
