@@ -21,29 +21,34 @@
 //
 // Timing: W untimed shots (default 1), then R rounds (default 5) of N shots
 // each (N = 0, the default: as many as take about 0.2 s, from the first
-// warm-up shot); the best round's mean and the median round's mean are
-// reported, in wall time and in the thread's CPU time (which leaves out the
-// time other processes on a shared machine hold the core).  The timed loop is only the shots: reading the file, the
-// analysis and the line-cost measurement come before it.  For a profile,
+// warm-up shot).  Reported: the best round's mean and the median round's
+// mean in wall time, and the best round's mean in the thread's CPU time
+// (which leaves out the time other processes on a shared machine hold the
+// core).  Only the shots are timed: reading the file, the analysis and the
+// line-cost measurement come before them.  For a profile (callgrind, perf),
 // `--shots 1 --rounds 1 --warmup 0 --no-analysis` runs the circuit exactly
 // once after reading it.
 //
-// The analysis (the first A shots of the block's sequence, default 3,
-// averaged per shot; each `cx` applied as the engine applies it: h on the target, cz, h on the target, so the store
-// goes through the same states) reads, just before each controlled-Z, the
-// read-only store: a qubit v of the pair (a, b) is reduced when VOP(v) is
-// not the identity and v has a neighbour besides the other one.  Whether a
-// gate reduces at all is exact: the first reduction is decided on this
-// store, and the second is decided on it too when the first does not
-// happen.  The memory a reduction of v touches is estimated as the member
-// rows of v and of its swapping partner p (the lowest neighbour of v other
-// than the gate's other qubit), deg(v) + deg(p) rows, each counted with the
-// cache lines its bytes span in the store; both reductions of a gate are
-// read off the store before the first one (the second one's rows may change
-// in between, and the engine's occasional third reduction, of a again, is
-// not counted).  The floor is then those lines times the measured cost of
-// rewriting one line: XOR one row into a random row of a buffer laid out as
-// the store's rows (same row bytes, same working set), averaged over many.
+// The analysis runs the first A shots of the same sequence (default 3) and
+// reports their mean per shot.  It applies each `cx` as the engine does (h
+// on the target, cz, h on the target), so the store goes through the same
+// states, and reads the read-only store just before each controlled-Z: a
+// qubit v of the pair (a, b) is reduced when VOP(v) is not the identity and
+// v has a neighbour besides the other qubit.
+//  - Whether a gate reduces at all is exact: the first reduction (of a) is
+//    decided on this store, and so is the second (of b) when the first does
+//    not happen.
+//  - The memory a reduction of v touches is an estimate: the member rows of
+//    v and of its swapping partner p (the lowest neighbour of v other than
+//    the gate's other qubit), deg(v) + deg(p) rows of blocks_per_row() * 4
+//    bytes, and the cache lines those rows span at their addresses in the
+//    store.  Both reductions of a gate are read off the store before the
+//    first (the second one's rows may change in between), and the engine's
+//    occasional third reduction, of a again, is not counted.
+//  - The floor is those lines times the measured cost of rewriting one line:
+//    one row XORed into each of 65536 rows drawn at random from a buffer
+//    laid out as the store's rows (same row bytes, same working set), best
+//    of 5 passes, divided by the lines those rows span.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
