@@ -242,12 +242,13 @@ def replay_tables(replay):
             "vertex operator first (exact), and an estimate of the memory the reductions touch: for each, the",
             "member rows of the reduced vertex v and of its swapping partner, deg(v) + deg(partner) rows of the",
             "store's row size, read off the store just before the gate. The floor is the cache lines those rows",
-            "span times the measured cost of XORing one row line into a random row of a buffer of the store's",
-            "size (`line`), against the measured time per shot.", "",
+            "span at their addresses (`lines per row`: a row that starts past a line boundary spans one more)",
+            "times the measured cost of XORing one row line into a random row of a buffer of the store's size",
+            "and layout (`line`), against the measured time per shot.", "",
             "| Task | d | qubits | kelvorin per shot | " + ("baseline per shot | " if baseline else "")
             + "Stim `do_circuit` per shot | cx | reducing cx | rows per reduction | bytes per reduction "
-            "| line | floor per shot | floor ÷ time |",
-            "|---|---:|---:|---:|" + ("---:|" if baseline else "") + "---:|---:|---:|---:|---:|---:|---:|---:|"]
+            "| lines per row | line | floor per shot | floor ÷ time |",
+            "|---|---:|---:|---:|" + ("---:|" if baseline else "") + "---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for task, by_d in cases.items():
         for d, r in sorted(by_d.items(), key=lambda kv: int(kv[0])):
             s = r["seconds"]
@@ -256,6 +257,7 @@ def replay_tables(replay):
             out.append(f"| `{task}` | {d} | {r['qubits']} | {seconds(s['kelvorin'])} | {base}{seconds(s['stim'])} "
                        f"| {r['two_qubit_gates']:.0f} | {r['reducing_gates']:.0f} | {per:.1f} "
                        f"| {per * r['row_bytes']:.0f} B "
+                       f"| {r['reduction_lines'] / r['member_rows'] if r['member_rows'] else 0:.2f} "
                        f"| {r['line_rewrite_ns']:.2f} ns | {seconds(r['floor_seconds_per_shot'])} "
                        f"| {r['floor_seconds_per_shot'] / s['kelvorin']:.3f} |")
     out.append("")
