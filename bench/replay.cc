@@ -27,7 +27,8 @@
 // core).  Only the shots are timed: reading the file, the analysis and the
 // line-cost measurement come before them.  For a profile (callgrind, perf),
 // `--shots 1 --rounds 1 --warmup 0 --no-analysis` runs the circuit exactly
-// once after reading it.
+// once after reading it (reading a large file costs as much as a few small
+// shots: see run_shot for collecting the shots alone).
 //
 // The analysis runs the first A shots of the same sequence (default 3) and
 // reports their mean per shot.  It applies each `cx` as the engine does (h
@@ -142,8 +143,9 @@ kelvorin::RandomSource seeded_source(std::uint64_t seed) {
 }
 
 // One shot on `sim`; returns the parity of the outcomes, so that nothing
-// can be left out.
-unsigned run_shot(const Circuit& c, Simulator& sim, kelvorin::RandomSource& source) {
+// can be left out.  Never inlined, so that a profiler can collect only the
+// shots: callgrind's --collect-atstart=no --toggle-collect='*run_shot*'.
+[[gnu::noinline]] unsigned run_shot(const Circuit& c, Simulator& sim, kelvorin::RandomSource& source) {
   using kelvorin::MeasurementResult;
   namespace axis = kelvorin::axis;
   unsigned parity = 0;
