@@ -16,6 +16,7 @@
 // test, the fault-injection test and the fuzzer all call this one check.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -45,9 +46,12 @@ inline std::uint64_t next_raw(const RowView& row, std::uint64_t from) {
 }
 
 // What holds for every row, adjacency or scratch, of a store of n qubits;
-// `label()` names the row, only when there is something to report.
-template <class Label>
-std::string row_violation(const RowView& row, Qubit n, Label&& label) {
+// `label()` names the row, only when there is something to report, and
+// `member(j)` checks each member j in turn, returning "" or a violation.
+// Rows are read in two passes (the members and the summaries, then the
+// iteration against the blocks), and an empty row in one.
+template <class Label, class Member>
+std::string row_violation(const RowView& row, Qubit n, Label&& label, Member&& member) {
   if (row.bit_len() != n)
     return label() + ": bit length " + std::to_string(row.bit_len()) + ", not " + std::to_string(n);
   const std::size_t blocks = blocks_for_bits(n);
@@ -62,21 +66,27 @@ std::string row_violation(const RowView& row, Qubit n, Label&& label) {
                             static_cast<unsigned>(std::countr_zero(tail))) +
              " set at or past the length " + std::to_string(n);
   }
+  // The members, and what each summary word must be.
+  const bool summarised = row.summarised();
   std::uint64_t members = 0;
-  for (std::size_t b = 0; b < blocks; ++b) members += static_cast<unsigned>(std::popcount(data[b]));
+  std::string wrong;
+  for (std::size_t w = 0; w * kSummaryBits < blocks; ++w) {
+    SummaryWord expected = 0;
+    const std::size_t end = std::min(blocks, (w + 1) * kSummaryBits);
+    for (std::size_t b = w * kSummaryBits; b < end; ++b) {
+      members += static_cast<unsigned>(std::popcount(data[b]));
+      expected |= static_cast<SummaryWord>(data[b] != 0) << (b % kSummaryBits);
+    }
+    if (summarised && wrong.empty() && row.summary()[w] != expected)
+      wrong = label() + ": summary word " + std::to_string(w) + " is " + hex(row.summary()[w]) + ", its blocks give " +
+              hex(expected);
+  }
   if (row.count() != members)
     return label() + ": degree " + std::to_string(row.count()) + " but " + std::to_string(members) +
            " members in its blocks";
-  if (row.summarised()) {
+  if (!wrong.empty()) return wrong;
+  if (summarised) {
     const std::size_t words = row_summary_words(n), tops = row_top_words(n);
-    for (std::size_t w = 0; w < words; ++w) {
-      SummaryWord expected = 0;
-      for (std::size_t k = 0; k < kSummaryBits && w * kSummaryBits + k < blocks; ++k)
-        expected |= static_cast<SummaryWord>(data[w * kSummaryBits + k] != 0) << k;
-      if (row.summary()[w] != expected)
-        return label() + ": summary word " + std::to_string(w) + " is " + hex(row.summary()[w]) + ", its blocks give " +
-               hex(expected);
-    }
     for (std::size_t t = 0; t < tops; ++t) {
       SummaryWord expected = 0;
       for (std::size_t k = 0; k < kSummaryBits && t * kSummaryBits + k < words; ++k)
@@ -86,17 +96,22 @@ std::string row_violation(const RowView& row, Qubit n, Label&& label) {
                hex(expected);
     }
   }
-  const std::uint64_t lowest = next_raw(row, 0);
+  const std::uint64_t lowest = members == 0 ? n : next_raw(row, 0);
   if (row.first() != lowest)
     return label() + ": first() is " + std::to_string(row.first()) + ", the lowest set bit " + std::to_string(lowest);
+  // With exact summaries an empty row's iteration visits nothing.
+  if (members == 0) return "";
   std::uint64_t expected = lowest, seen = 0;
-  std::string wrong;
-  row.for_each([&](std::uint64_t i) {
-    if (wrong.empty() && i != expected)
+  row.for_each_from(0, [&](std::uint64_t i) {
+    if (i != expected) {
       wrong = label() + ": for_each visits " + std::to_string(i) + " where the blocks hold " +
               std::to_string(expected) + " next";
+      return false;
+    }
+    wrong = member(i);
     expected = next_raw(row, i + 1);
     ++seen;
+    return wrong.empty();
   });
   if (!wrong.empty()) return wrong;
   if (seen != members)
@@ -112,22 +127,20 @@ inline std::string store_violation(const GraphState& g) {
   if (g.vops().size() != n) return "VOP vector of length " + std::to_string(g.vops().size());
   for (Qubit i = 0; i < n; ++i) {
     if (g.vop(i) >= kVopCount) return "VOP of " + std::to_string(i) + " is " + std::to_string(g.vop(i));
-    const RowView row = g.adjacent(i);
     const auto name = [&] { return "row " + std::to_string(i) + " of " + std::to_string(n); };
-    if (std::string what = row_violation(row, n, name); !what.empty()) return what;
-    if (row.contains(i)) return "self-loop at " + std::to_string(i);
-    for (std::uint64_t j = next_raw(row, 0); j < n; j = next_raw(row, j + 1))
+    const auto edge = [&](Qubit j) -> std::string {
+      if (j == i) return "self-loop at " + std::to_string(i);
       if (!g.adjacent(j).contains(i))
         return "edge " + std::to_string(i) + "-" + std::to_string(j) + " in row " + std::to_string(i) + " only";
+      return "";
+    };
+    if (std::string what = row_violation(g.adjacent(i), n, name, edge); !what.empty()) return what;
   }
   if (n == 0) return "";
   for (std::size_t slot = 0; slot < GraphState::kScratchRows; ++slot) {
-    const RowView row = g.scratch_row(slot);
     const auto name = [&] { return "scratch row " + std::to_string(slot); };
-    if (std::string what = row_violation(row, n, name); !what.empty()) return what;
-    for (std::size_t b = 0; b < row.block_count(); ++b)
-      if (row.blocks()[b] != 0) return name() + ": block " + std::to_string(b) + " is " + hex(row.blocks()[b]);
-    // The words are exact and the blocks zero, so the summaries are too.
+    const auto member = [&](Qubit j) { return name() + ": holds " + std::to_string(j); };
+    if (std::string what = row_violation(g.scratch_row(slot), n, name, member); !what.empty()) return what;
   }
   if (!g.scratch_rows_idle()) return "a scratch row is still lent out";
   return "";
