@@ -658,6 +658,10 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
       w.fan(TwoQubitGate::CY, 7, 400, 1, 30);
       w.measure(axis::Y, a);
       w.measure(axis::X, 7);
+      // Leaves at the far end of the rows too, where 2,100 qubits take a
+      // second summary word; complementing twice fills and empties it.
+      w.fan(TwoQubitGate::CX, b, n - 50, 1, 40);
+      w.complement(b);
       w.complement(b);
     });
   }
