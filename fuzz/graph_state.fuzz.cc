@@ -495,6 +495,13 @@ class SeedWriter {
     local_complement(g_, v);
     counted();
   }
+  void reduce(Qubit v, Qubit avoid) {
+    bytes_.push_back(21);
+    index(v);
+    index(avoid);
+    remove_vop(g_, v, avoid);
+    counted();
+  }
   // The bulk operations of the large class (see Run::bulk).
   void fan(TwoQubitGate gate, Qubit hub, Qubit start, Qubit stride, unsigned count) {
     bulk_header(22, gate, stride, count, hub, start);
@@ -663,6 +670,24 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
       w.fan(TwoQubitGate::CX, b, n - 50, 1, 40);
       w.complement(b);
       w.complement(b);
+    });
+  }
+  // A hub reduced from one operator after another (words in H and S), its
+  // partner a leaf with leaves of its own: every kind of neighbour, kinds
+  // that flip with themselves among them, on the stack and on scratch rows.
+  for (const Qubit n : {Qubit{700}, Qubit{1100}}) {
+    add("reductions-" + std::to_string(n), n, [n](SeedWriter& w) {
+      const Qubit hub = n / 2, far = n - 1;
+      w.h(hub);
+      w.fan(TwoQubitGate::CX, hub, 0, 5, 40);
+      w.h(0);
+      w.fan(TwoQubitGate::CZ, 0, 1, 7, 30);
+      static constexpr const char* kWords[] = {"h",   "s",   "hs",   "sh",   "ss",   "hss",  "shs",  "ssh",
+                                               "sss", "hsh", "hssh", "shss", "sshs", "hshs", "hsss", "shsh"};
+      for (const char* word : kWords) {
+        for (const char* c = word; *c != 0; ++c) *c == 'h' ? w.h(hub) : w.s(hub);
+        w.reduce(hub, far);
+      }
     });
   }
   add("surface-code-d5-spread-1100", 1100, [](SeedWriter& w) { surface_code_rounds(w, 5, 2, 22); });
