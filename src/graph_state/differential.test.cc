@@ -1,6 +1,7 @@
 // The engine against the literal reference implementation: random sequences
 // of every operation, failures included, must leave both stores bit-identical
-// after every step, with the same outcomes from the same random words.
+// after every step, with the same outcomes from the same random words, and
+// the engine's store well formed (store_invariants.test.h).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "reduction.h"
 #include "reference_engine.test.h"
 #include "row_operations.h"
+#include "store_invariants.test.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin {
@@ -26,6 +28,14 @@ struct Words {
   std::mt19937 rng;
   std::uint32_t next_word() { return static_cast<std::uint32_t>(rng()); }
 };
+
+// The engine's store holds what the reference's does and is well formed.
+::testing::AssertionResult agrees(const reference::Store& ref, const GraphState& g) {
+  if (::testing::AssertionResult same = reference::same_store(ref, g); !same) return same;
+  if (const std::string violation = testing::store_violation(g); !violation.empty())
+    return ::testing::AssertionFailure() << violation;
+  return ::testing::AssertionSuccess();
+}
 
 enum class Outcome { Ok, Failed };
 
@@ -116,7 +126,7 @@ TEST_F(Differential, RandomOperationSequences) {
         }
       }
       ASSERT_EQ(a, b) << what;
-      ASSERT_TRUE(reference::same_store(ref, g)) << "after " << what << " (step " << step << ", n " << n << ")";
+      ASSERT_TRUE(agrees(ref, g)) << "after " << what << " (step " << step << ", n " << n << ")";
       failures += a.first == Outcome::Failed;
       ++steps;
     }
@@ -144,18 +154,18 @@ TEST_F(Differential, HighDegreeGraphs) {
       apply_two_qubit_gate(g, TwoQubitGate::CZ, 0, q);
       ref.two_qubit_gate(TwoQubitGate::CZ, 0, q);
     }
-    ASSERT_TRUE(reference::same_store(ref, g));
+    ASSERT_TRUE(agrees(ref, g));
     for (int step = 0; step < 300; ++step) {
       const Qubit c = rng() % n, t = (c + 1 + rng() % (n - 1)) % n;
       const auto gate = static_cast<TwoQubitGate>(rng() % kTwoQubitGateCount);
       apply_two_qubit_gate(g, gate, c, t);
       ref.two_qubit_gate(gate, c, t);
-      ASSERT_TRUE(reference::same_store(ref, g)) << "gate " << int(gate) << " on " << c << ", " << t;
+      ASSERT_TRUE(agrees(ref, g)) << "gate " << int(gate) << " on " << c << ", " << t;
       if (step % 10 == 0) {
         const Qubit q = rng() % n;
         const auto ax = static_cast<Axis>(rng() % 3);
         ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
-        ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax);
+        ASSERT_TRUE(agrees(ref, g)) << "measure " << q << " along " << int(ax);
       }
     }
   }
@@ -186,14 +196,14 @@ TEST_F(Differential, MeasurementsOfHubsAndTheirLeaves) {
         apply_two_qubit_gate(g, gate, c, t);
         ref.two_qubit_gate(gate, c, t);
       }
-      ASSERT_TRUE(reference::same_store(ref, g));
+      ASSERT_TRUE(agrees(ref, g));
       const Qubit leaf = g.adjacent(hub).first();
       const Qubit targets[] = {trial % 2 ? hub : leaf, hub, leaf};
       for (Qubit q : targets) {
         if (q >= n) continue;
         const auto ax = static_cast<Axis>((static_cast<Qubit>(trial) + q) % 3);
         ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
-        ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax) << ", n " << n;
+        ASSERT_TRUE(agrees(ref, g)) << "measure " << q << " along " << int(ax) << ", n " << n;
       }
     }
   }
@@ -223,12 +233,12 @@ TEST_F(Differential, LargeNeighbourhoodsSpreadThinly) {
       const auto gate = static_cast<TwoQubitGate>(rng() % kTwoQubitGateCount);
       apply_two_qubit_gate(g, gate, c, t);
       ref.two_qubit_gate(gate, c, t);
-      ASSERT_TRUE(reference::same_store(ref, g)) << "gate " << int(gate) << " on " << c << ", " << t;
+      ASSERT_TRUE(agrees(ref, g)) << "gate " << int(gate) << " on " << c << ", " << t;
     }
     const Qubit q = trial % 2 ? 0 : members[1 + rng() % 70];
     const auto ax = static_cast<Axis>(trial % 3);
     ASSERT_EQ(measure(g, q, ax, words_g), ref.measure(q, ax, words_ref));
-    ASSERT_TRUE(reference::same_store(ref, g)) << "measure " << q << " along " << int(ax);
+    ASSERT_TRUE(agrees(ref, g)) << "measure " << q << " along " << int(ax);
   }
 }
 
@@ -285,13 +295,13 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
     const auto reduced = static_cast<Vop>(static_cast<std::size_t>(trial) % kVopCount);
     g.set_vop(v, reduced);
     ref.vops[v] = reduced;
-    ASSERT_TRUE(reference::same_store(ref, g));
+    ASSERT_TRUE(agrees(ref, g));
     large += g.adjacent(v).contains(h) && avoid != h && g.adjacent(v).count() + g.adjacent(h).count() > 64;
     isolated += g.adjacent(v).empty();
     remove_vop(g, v, avoid);
     ref.remove_vop(v, avoid);
-    ASSERT_TRUE(reference::same_store(ref, g))
-        << "VOP " << int(reduced) << ", n " << n << ", v " << v << ", avoid " << avoid << ", trial " << trial;
+    ASSERT_TRUE(agrees(ref, g)) << "VOP " << int(reduced) << ", n " << n << ", v " << v << ", avoid " << avoid
+                                << ", trial " << trial;
     ++reductions;
   }
   EXPECT_EQ(reductions, 1500);

@@ -1,7 +1,8 @@
 // Every engine operation either completes or throws and leaves the store
 // exactly as it was.  Each operation runs once without faults for reference,
 // then again with its k-th allocation failing, for every k up to the number of
-// allocations it makes; and every measurement changes only what its plan
+// allocations it makes, and the store is well formed after every attempt
+// (store_invariants.test.h); and every measurement changes only what its plan
 // says it may.
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "measure.h"
 #include "peek.h"
 #include "state_vector.test.h"
+#include "store_invariants.test.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin {
@@ -143,6 +145,7 @@ TEST(FailureAtomicity, EveryOperationCompletesOrLeavesTheStoreAsItWas) {
       Out expected_out;
       expected_out.reserve(1 << 16);
       const End expected_end = attempt(op, expected, reference_words, expected_out);
+      ASSERT_EQ(testing::store_violation(expected), "");
       for (long k = 1;; ++k) {
         GraphState g = c.state;
         Words w{std::mt19937(7)};
@@ -156,6 +159,7 @@ TEST(FailureAtomicity, EveryOperationCompletesOrLeavesTheStoreAsItWas) {
           failed = fail.failed();
         }
         ++pairs;
+        ASSERT_EQ(testing::store_violation(g), "") << "allocation " << k;
         if (end == End::OutOfMemory) {
           ASSERT_TRUE(failed) << "allocation " << k;
           ASSERT_TRUE(same_store(g, c.state)) << "allocation " << k << " failed";
@@ -194,6 +198,7 @@ TEST(FailureAtomicity, MeasurementsChangeOnlyWhatTheirPlanNames) {
     });
     Words w{std::mt19937(static_cast<unsigned>(trial))};
     measure(g, plan, w);
+    ASSERT_EQ(testing::store_violation(g), "") << "axis " << int(ax) << ", branch " << int(plan.branch);
     for (Qubit v = 0; v < n; ++v) {
       const bool changed = g.vop(v) != before.vop(v) || std::memcmp(g.adjacent(v).blocks(), before.adjacent(v).blocks(),
                                                                     g.blocks_per_row() * sizeof(Block)) != 0;

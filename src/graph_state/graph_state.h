@@ -81,6 +81,9 @@ class GraphState {
   ScratchRow lease_scratch() const;
   // Whether every scratch row is free and empty, as between operations.
   bool scratch_rows_idle() const noexcept;
+  // Scratch row `slot` (below kScratchRows) read-only, for checks of its
+  // contents between operations.  Only a store with qubits has scratch rows.
+  RowView scratch_row(std::size_t slot) const noexcept { return adjacent(qubit_count() + slot); }
 
   // VOP(q) <- g . VOP(q) (the gate acts after what is there).  Checks q.
   void apply_gate(Qubit q, Vop g) {
