@@ -18,12 +18,10 @@ constexpr const char kPanicDoc[] =
 
 PyObject* panic_exception_type() {
   if (g_runtime.panic_exception == nullptr) {
+    // On failure (memory exhausted) the error stays set and the next need
+    // tries again.
     g_runtime.panic_exception =
         PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc, PyExc_BaseException, nullptr);
-    if (g_runtime.panic_exception == nullptr) {
-      PyErr_Print();
-      abort_at_boundary();
-    }
   }
   return g_runtime.panic_exception;
 }
@@ -34,6 +32,7 @@ PyObject* panic_exception_type_if_created() noexcept {
 
 void set_panic_exception(const char* message) noexcept {
   PyObject* type = panic_exception_type();
+  if (type == nullptr) return;  // the failure to create it (MemoryError) is set
   PyObject* text = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace");
   if (text == nullptr) return;  // MemoryError is set
   PyObject* exc = PyObject_CallOneArg(type, text);
