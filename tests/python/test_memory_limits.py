@@ -263,3 +263,34 @@ def test_an_unexpected_keyword_while_memory_is_exhausted_keeps_no_reference():
     # The last call shows that the C++ code's allocations did fail.
     assert raised[-1] == "MemoryError" and set(raised[:-1]) <= {"TypeError", "MemoryError"}, raised
 
+
+@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+def test_a_resumed_panic_whose_text_cannot_be_copied_keeps_no_reference():
+    # An argument's __index__ raises PanicException with a text of 64 MiB, and
+    # the copy of the text fails under the limit: the call raises MemoryError
+    # and lets go of the exception, its traceback and the argument.
+    counts = run_capped(
+        """
+        try:
+            kelvorin.Kelvorin(0).x(0)
+        except BaseException as e:
+            PanicException = type(e)
+        text = "p" * (64 * 2**20)
+        class Panics:
+            def __index__(self):
+                raise PanicException(text)
+        arg, sim = Panics(), kelvorin.Kelvorin(2)
+        before = sys.getrefcount(arg), sys.getrefcount(text)
+        for call in (lambda: sim.x(arg), lambda: sim.cx(0, arg), lambda: sim.peek_measure_set({arg}),
+                     lambda: kelvorin.Kelvorin(arg)):
+            cap(16 * 2**20)
+            try:
+                call()
+            except MemoryError:
+                pass
+            finally:
+                uncap()
+        print(*before, sys.getrefcount(arg), sys.getrefcount(text))
+        """
+    )
+    assert counts[:2] == counts[2:]
