@@ -59,6 +59,13 @@ PyObject* init_module() {
     return nullptr;
   }
   if (g_runtime.module != nullptr) return Py_NewRef(g_runtime.module);
+  if (!forget_runtime_objects_at_finalization()) {
+    PyErr_SetString(PyExc_ImportError,
+                    "kelvorin cannot be imported: the process has no Py_AtExit slot left (the embedding "
+                    "application has registered as many functions as the interpreter allows), and the module "
+                    "needs one to forget its objects when the interpreter is finalised");
+    return nullptr;
+  }
 
   PyObject* module = PyModule_Create2(&g_module_def, kApiVersion);
   if (module == nullptr) return nullptr;
@@ -69,7 +76,6 @@ PyObject* init_module() {
     return nullptr;
   }
   g_runtime.module = Py_NewRef(module);
-  forget_runtime_objects_at_finalization();
   return module;
 }
 

@@ -8,17 +8,14 @@
 namespace kelvorin::python {
 namespace {
 
-std::string display_name(const Signature& sig) {
-  std::string s = sig.class_name;
-  s += '.';
-  s += sig.function_name;
-  s += "()";
-  return s;
-}
+// The display name "{class}.{function}()" as the start of a message format,
+// taking sig.class_name and sig.function_name: the interpreter builds the
+// whole message, so no C++ allocation can fail while a reference is held.
+#define KELVORIN_DISPLAY_NAME "%s.%s()"
 
 void fail_too_many(const Signature& sig, Py_ssize_t given) {
-  PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd were given", display_name(sig).c_str(),
-               sig.count, given);
+  PyErr_Format(PyExc_TypeError, KELVORIN_DISPLAY_NAME " takes %zu positional arguments but %zd were given",
+               sig.class_name, sig.function_name, sig.count, given);
 }
 
 void fail_unexpected(const Signature& sig, PyObject* key) {
@@ -27,7 +24,8 @@ void fail_unexpected(const Signature& sig, PyObject* key) {
     resume_python_panic();
     return;
   }
-  PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", display_name(sig).c_str(), text);
+  PyErr_Format(PyExc_TypeError, KELVORIN_DISPLAY_NAME " got an unexpected keyword argument '%U'", sig.class_name,
+               sig.function_name, text);
   Py_DECREF(text);
 }
 
@@ -44,8 +42,8 @@ bool bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
       const std::size_t len = std::strlen(sig.names[i]);
       if (static_cast<std::size_t>(size) == len && std::memcmp(utf8, sig.names[i], len) == 0) {
         if (out[i] != nullptr) {
-          PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", display_name(sig).c_str(),
-                       sig.names[i]);
+          PyErr_Format(PyExc_TypeError, KELVORIN_DISPLAY_NAME " got multiple values for argument '%s'", sig.class_name,
+                       sig.function_name, sig.names[i]);
           return false;
         }
         out[i] = value;
@@ -74,10 +72,12 @@ bool check_missing(const Signature& sig, PyObject** out) {
     list += '\'';
     ++seen;
   }
-  PyErr_Format(PyExc_TypeError, "%s missing %zu required positional argument%s: %s", display_name(sig).c_str(), missing,
-               missing == 1 ? "" : "s", list.c_str());
+  PyErr_Format(PyExc_TypeError, KELVORIN_DISPLAY_NAME " missing %zu required positional argument%s: %s", sig.class_name,
+               sig.function_name, missing, missing == 1 ? "" : "s", list.c_str());
   return false;
 }
+
+#undef KELVORIN_DISPLAY_NAME
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "ref.h"
 #include "runtime.h"
 
 namespace kelvorin::python {
@@ -18,12 +19,10 @@ constexpr const char kPanicDoc[] =
 
 PyObject* panic_exception_type() {
   if (g_runtime.panic_exception == nullptr) {
+    // On failure (memory exhausted) the error stays set and the next need
+    // tries again.
     g_runtime.panic_exception =
         PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc, PyExc_BaseException, nullptr);
-    if (g_runtime.panic_exception == nullptr) {
-      PyErr_Print();
-      abort_at_boundary();
-    }
   }
   return g_runtime.panic_exception;
 }
@@ -34,6 +33,7 @@ PyObject* panic_exception_type_if_created() noexcept {
 
 void set_panic_exception(const char* message) noexcept {
   PyObject* type = panic_exception_type();
+  if (type == nullptr) return;  // the failure to create it (MemoryError) is set
   PyObject* text = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace");
   if (text == nullptr) return;  // MemoryError is set
   PyObject* exc = PyObject_CallOneArg(type, text);
@@ -51,20 +51,21 @@ void abort_at_boundary() noexcept {
 void resume_python_panic() {
   PyObject* type = g_runtime.panic_exception;
   if (type == nullptr || !PyErr_ExceptionMatches(type)) return;
-  PyObject* exc = PyErr_GetRaisedException();
+  // Owned, so that a failure to copy the text (std::bad_alloc) releases the
+  // exception, and with it its traceback and the objects that the traceback
+  // holds.
+  const Ref exc(PyErr_GetRaisedException());
   std::string text;
-  if (PyObject* s = PyObject_Str(exc)) {
+  if (const Ref s{PyObject_Str(exc.get())}) {
     Py_ssize_t size = 0;
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(s, &size)) text.assign(utf8, static_cast<std::size_t>(size));
-    Py_DECREF(s);
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(s.get(), &size)) text.assign(utf8, static_cast<std::size_t>(size));
   }
   PyErr_Clear();
   std::fputs(
       "kelvorin: a PanicException raised by Python code that the extension called is "
       "resumed as a fatal error.\nPython traceback:\n",
       stderr);
-  PyErr_DisplayException(exc);
-  Py_DECREF(exc);
+  PyErr_DisplayException(exc.get());
   throw Panic(std::move(text));
 }
 

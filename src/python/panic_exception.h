@@ -15,13 +15,15 @@
 namespace kelvorin::python {
 
 // The exception type, created on first need and kept for the runtime
-// (runtime.h).  Aborts the process when it cannot be created.
+// (runtime.h); nullptr with the interpreter's error (MemoryError) set when it
+// cannot be created, and then created at a later need.
 PyObject* panic_exception_type();
 
 // The type if it has been created, else nullptr.
 PyObject* panic_exception_type_if_created() noexcept;
 
-// Sets a new PanicException whose single argument is `message`.
+// Sets a new PanicException whose single argument is `message`, or the
+// error that stopped making it (the type or the instance: MemoryError).
 void set_panic_exception(const char* message) noexcept;
 
 [[noreturn]] void abort_at_boundary() noexcept;

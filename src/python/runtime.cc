@@ -16,15 +16,16 @@ void forget() {
   g_runtime.outcome = nullptr;
   g_runtime.panic_exception = nullptr;
   g_runtime.interpreter_id.store(-1);
+  g_runtime.forget_registered = false;
 }
 
 }  // namespace
 
-void forget_runtime_objects_at_finalization() noexcept {
-  // At most 32 functions can be registered; when the embedding application
-  // has taken them all, a later runtime of this process would be handed the
-  // old module, as before this existed.  Nothing else is lost.
-  (void)Py_AtExit(forget);
+bool forget_runtime_objects_at_finalization() noexcept {
+  // At most 32 functions can be registered per runtime; the slots are free
+  // again once it is finalised.
+  if (!g_runtime.forget_registered) g_runtime.forget_registered = Py_AtExit(forget) == 0;
+  return g_runtime.forget_registered;
 }
 
 }  // namespace kelvorin::python

@@ -29,12 +29,18 @@ struct RuntimeObjects {
   PyTypeObject* axis = nullptr;
   PyTypeObject* outcome = nullptr;
   PyObject* panic_exception = nullptr;  // made on first need
+  // Whether the current runtime will forget these objects when it is
+  // finalised; every object above is made only while this is true.
+  bool forget_registered = false;
 };
 
 extern RuntimeObjects g_runtime;
 
-// Arranges for g_runtime to be forgotten when the current runtime is
-// finalised.  Call once per runtime, when it first imports the module.
-void forget_runtime_objects_at_finalization() noexcept;
+// Arranges, once per runtime, for g_runtime to be forgotten when the current
+// runtime is finalised; call it before the module makes any object.  False
+// when the process has no Py_AtExit slot left (the embedding application
+// has taken them all): then nothing may be made, or the next runtime of the
+// process would be handed objects of a finalised one.
+bool forget_runtime_objects_at_finalization() noexcept;
 
 }  // namespace kelvorin::python

@@ -118,18 +118,44 @@ def test_constructor_under_an_address_space_limit():
 def run_capped(body):
     """Runs `body` in a fresh interpreter with `cap(margin)` setting the
     address-space limit `margin` bytes above the current size and `uncap()`
-    lifting it; returns its standard output."""
+    lifting it, and `starve()` and `feed()` around a call whose C++
+    allocations must fail; returns its standard output."""
     prelude = textwrap.dedent(
         """
         import ctypes, itertools, resource, sys
         import kelvorin
-        ctypes.CDLL("libc.so.6").mallopt(-3, 128 * 1024)  # M_MMAP_THRESHOLD: vectors get mappings of their own
+        libc = ctypes.CDLL("libc.so.6")
+        libc.mallopt(-3, 128 * 1024)  # M_MMAP_THRESHOLD: vectors get mappings of their own
+        libc.malloc.restype, libc.malloc.argtypes = ctypes.c_void_p, [ctypes.c_size_t]
+        libc.free.argtypes = [ctypes.c_void_p]
         def cap(margin):
             with open("/proc/self/statm") as f:
                 vm = int(f.read().split()[0]) * resource.getpagesize()
             resource.setrlimit(resource.RLIMIT_AS, (vm + margin, resource.RLIM_INFINITY))
         def uncap():
             resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+        taken = (ctypes.c_void_p * 2**20)()
+        def starve():
+            # Caps the address space where it is and takes every block that
+            # malloc can still hand out, large to small: then even a short
+            # allocation of the C++ code fails, while the interpreter's own
+            # pools keep room for small objects.
+            cap(0)
+            n = 0
+            for size in range(4096, 0, -8):
+                while n < len(taken) and (p := libc.malloc(size)):
+                    taken[n], n = p, n + 1
+            assert n < len(taken)
+            return n
+        def feed(n):
+            uncap()
+            for i in range(n):
+                libc.free(taken[i])
+        # The C++ runtime makes the thread's exception data at its first throw.
+        try:
+            kelvorin.Kelvorin(10**7)
+        except MemoryError:
+            pass
         """
     )
     out = subprocess.run(
@@ -205,3 +231,66 @@ def test_reading_a_set_that_runs_out_of_memory_keeps_no_reference():
         """
     )
     assert before == after and usable == "2"
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+def test_an_unexpected_keyword_while_memory_is_exhausted_keeps_no_reference():
+    # The message names the method ("Kelvorin.get_entangled_group()"): for a
+    # long name and the constructor too, building it with malloc exhausted
+    # must not keep the keyword's name.
+    before, after, *raised = run_capped(
+        """
+        sim = kelvorin.Kelvorin(4)
+        key = "".join(["bo", "gus"])
+        keywords = {key: 0}
+        calls = [getattr(sim, name) for name in ("get_entangled_group", "peek_measure_set", "measure_x", "x", "cx")]
+        calls.append(kelvorin.Kelvorin)
+        before = sys.getrefcount(key)
+        raised = []
+        for call in [*calls, lambda **_: kelvorin.Kelvorin(100)]:
+            n = starve()
+            try:
+                call(**keywords)
+                raised.append("nothing")
+            except (TypeError, MemoryError) as e:
+                raised.append(type(e).__name__)
+            finally:
+                feed(n)
+        print(before, sys.getrefcount(key), *raised)
+        """
+    )
+    assert before == after, raised
+    # The last call shows that the C++ code's allocations did fail.
+    assert raised[-1] == "MemoryError" and set(raised[:-1]) <= {"TypeError", "MemoryError"}, raised
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+def test_a_resumed_panic_whose_text_cannot_be_copied_keeps_no_reference():
+    # An argument's __index__ raises PanicException with a text of 64 MiB, and
+    # the copy of the text fails under the limit: the call raises MemoryError
+    # and lets go of the exception, its traceback and the argument.
+    counts = run_capped(
+        """
+        try:
+            kelvorin.Kelvorin(0).x(0)
+        except BaseException as e:
+            PanicException = type(e)
+        text = "p" * (64 * 2**20)
+        class Panics:
+            def __index__(self):
+                raise PanicException(text)
+        arg, sim = Panics(), kelvorin.Kelvorin(2)
+        before = sys.getrefcount(arg), sys.getrefcount(text)
+        for call in (lambda: sim.x(arg), lambda: sim.cx(0, arg), lambda: sim.peek_measure_set({arg}),
+                     lambda: kelvorin.Kelvorin(arg)):
+            cap(16 * 2**20)
+            try:
+                call()
+            except MemoryError:
+                pass
+            finally:
+                uncap()
+        print(*before, sys.getrefcount(arg), sys.getrefcount(text))
+        """
+    )
+    assert counts[:2] == counts[2:]
