@@ -68,7 +68,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator.h"
+#include <kelvorin/simulator.h>
 
 namespace {
 
