@@ -170,20 +170,27 @@ def main():
     parser.add_argument("--replay-baseline", metavar="REF", help="time the C++ replay against REF's engine too")
     parser.add_argument("--replay-instructions", action="store_true",
                         help="count the C++ replay's instructions per shot under callgrind too (slow)")
+    parser.add_argument("--update", action="store_true",
+                        help="with --only: rerun those workloads and keep every other section of the report as "
+                        "the last run wrote it (each section names the commit it measured)")
     options = parser.parse_args()
+    if options.update and not options.only:
+        parser.error("--update needs --only")
 
     env = dict(os.environ)
-    results = {"machine": machine(), "limit_seconds": LIMIT, "python": {}, "engine": None}
-    log(f"machine: {results['machine']}")
-
-    log("call overhead")
-    results["python"]["overhead"] = run_case(["overhead"], env)
+    if options.update:
+        results = json.loads((options.out / "benchmarks.json").read_text())
+    else:
+        results = {"machine": machine(), "limit_seconds": LIMIT, "python": {}, "engine": None}
+        log(f"machine: {results['machine']}")
+        log("call overhead")
+        results["python"]["overhead"] = run_case(["overhead"], env)
 
     sizes = QUICK_SIZES if options.quick else SIZES
     for workload, ns in sizes.items():
         if options.only and workload not in options.only:
             continue
-        rows = results["python"].setdefault(workload, {})
+        rows = results["python"][workload] = {}
         for sim in SIMULATORS:
             stopped_at = None
             for n in ns:
@@ -222,13 +229,14 @@ def main():
         results["replay"] = replay.run(replay.TASKS, distances, binaries, 3 if options.quick else 9, commits=commits,
                                        count_instructions=options.replay_instructions)
 
-    if options.engine_bench:
+    if options.engine_bench and not options.update:
         out_json = options.out / "engine-bench.raw.json"
         options.out.mkdir(parents=True, exist_ok=True)
         results["engine"] = run_engine_bench(options.engine_bench, out_json, options.quick)
         out_json.unlink()
 
-    results["machine"]["load_after"] = os.getloadavg()[0]
+    if not options.update:
+        results["machine"]["load_after"] = os.getloadavg()[0]
     options.out.mkdir(parents=True, exist_ok=True)
     (options.out / "benchmarks.json").write_text(json.dumps(results, indent=1) + "\n")
     report.write(results, options.out)
