@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../panic.h"
+#include "tuning.h"
 
 namespace kelvorin {
 
@@ -32,13 +33,21 @@ constexpr std::size_t blocks_for_bits(std::uint64_t bits) {
   return static_cast<std::size_t>(bits / kBlockBits + (bits % kBlockBits != 0));
 }
 
-// Calls f(index) for every set bit of blocks[0 .. count), ascending.  The
-// blocks are read one at a time into a working copy, so f may change bits of
-// blocks that have not been reached yet only if the caller wants that seen.
+// A run of raw blocks: bits of a set with no degree or summaries, such as a
+// reduction's kind sets on the stack or the source of a row XOR.
+struct BlockRange {
+  const Block* data;
+  std::size_t size;
+};
+
+// Calls f(index) for every set bit of the blocks, ascending, index 0 being
+// bit 0 of blocks.data[0].  The blocks are read one at a time into a working
+// copy, so f may change bits of blocks that have not been reached yet only
+// if the caller wants that seen.
 template <class F>
-inline void for_each_bit(const Block* blocks, std::size_t count, F&& f) {
-  for (std::size_t b = 0; b < count; ++b) {
-    Block word = blocks[b];
+inline void for_each_bit(BlockRange blocks, F&& f) {
+  for (std::size_t b = 0; b < blocks.size; ++b) {
+    Block word = blocks.data[b];
     while (word != 0) {
       const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
       word &= word - 1;
@@ -62,7 +71,7 @@ inline void for_each_bit(const Block* blocks, std::size_t count, F&& f) {
 // is treated alike.
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
-inline constexpr std::size_t kUnsummarisedBlocks = 64 / sizeof(Block);
+inline constexpr std::size_t kUnsummarisedBlocks = tuning::kUnsummarisedBlocks;
 
 constexpr std::size_t summary_words_for_blocks(std::size_t blocks) {
   return blocks / kSummaryBits + (blocks % kSummaryBits != 0);
@@ -106,6 +115,7 @@ class RowView {
   std::uint64_t bit_len() const noexcept { return bit_len_; }
   std::size_t block_count() const noexcept { return block_count_; }
   const Block* blocks() const noexcept { return blocks_; }
+  BlockRange block_range() const noexcept { return {blocks_, block_count_}; }
   // The row's two summary levels (see above), for whole-store comparisons.
   const SummaryWord* summary() const noexcept { return index_.summary; }
   const SummaryWord* top() const noexcept { return index_.top; }
@@ -269,23 +279,23 @@ class BitSpan : public RowView {
   }
 
   // Trades a member for a non-member: `from`, which the row must hold, leaves
-  // and `to`, which it must not hold, joins.  The degree stays as it is, and
-  // when both lie in one block so do the summaries, since that block holds a
-  // member before and after: a single XOR.
+  // and `to`, which it must not hold, joins.  The degree stays as it is.
+  // (Where both lie in one block, replace_in_block is the cheaper way.)
   [[gnu::always_inline]] void replace(std::uint64_t from, std::uint64_t to) noexcept {
     const std::size_t b_from = static_cast<std::size_t>(from / kBlockBits);
     const std::size_t b_to = static_cast<std::size_t>(to / kBlockBits);
     const Block m_from = Block{1} << (from % kBlockBits);
     const Block m_to = Block{1} << (to % kBlockBits);
-    if (b_from == b_to) {
-      blocks_[b_from] ^= m_from | m_to;
-      return;
-    }
     blocks_[b_from] &= ~m_from;
     if (blocks_[b_from] == 0) unmark(b_from);
     if (blocks_[b_to] == 0) mark(b_to);
     blocks_[b_to] |= m_to;
   }
+
+  // The same where `from` and `to` share block b and `bits` has exactly
+  // their two bits: that block holds a member before and after, so the
+  // degree and the summaries stay as they are and the trade is one XOR.
+  [[gnu::always_inline]] void replace_in_block(std::size_t b, Block bits) noexcept { blocks_[b] ^= bits; }
 
   // XORs block b with `bits` (the symmetric difference with those members).
   void flip_block(std::size_t b, Block bits) noexcept {
@@ -327,11 +337,12 @@ class BitSpan : public RowView {
     *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
 
-  // XORs blocks lo .. lo + len - 1 with src[0 .. len): the dense form of
+  // XORs blocks lo .. lo + src.size - 1 with src: the dense form of
   // flip_blocks, for sets whose members fill a stretch of blocks.
-  void flip_block_range(std::size_t lo, const Block* src, std::size_t len) noexcept {
+  void flip_block_range(std::size_t lo, BlockRange src_range) noexcept {
+    const Block* const src = src_range.data;
     std::int64_t delta = 0;
-    const std::size_t end = lo + len;
+    const std::size_t end = lo + src_range.size;
     if (!summarised()) {
       xor_stretch(lo, end, lo, src, delta);  // a short row lies within 64 blocks
     } else {
