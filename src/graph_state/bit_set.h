@@ -56,19 +56,34 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
   }
 }
 
+// dst[0 .. n) ^= src[0 .. n), two blocks a 64-bit word; the two must not
+// overlap.
+[[gnu::always_inline]] inline void xor_blocks(Block* __restrict dst, const Block* __restrict src,
+                                              std::size_t n) noexcept {
+  std::size_t b = 0;
+  for (; b + 2 <= n; b += 2) {
+    std::uint64_t x, y;
+    std::memcpy(&x, dst + b, sizeof x);
+    std::memcpy(&y, src + b, sizeof y);
+    x ^= y;
+    std::memcpy(dst + b, &x, sizeof x);
+  }
+  if (b < n) dst[b] ^= src[b];
+}
+
 // Two levels of summary per row, so that scans skip empty stretches: bit k of
 // summary word w is set exactly when block 64 w + k holds a member, and bit k
 // of top word t exactly when summary word 64 t + k is non-zero.  A scan costs
 // one step per 64 * 64 blocks (131072 qubits) plus one per non-empty summary
 // word, non-empty block and member.
 //
-// Short rows, of at most kUnsummarisedBlocks blocks (one cache line), keep
-// no summaries that anything reads: scans read every block of the line, and
-// the bulk updates pass the summaries by.  The single-bit updates write them
-// all the same, since a branch would cost more than the write; the store
-// gives all its short rows one shared pair of words to take those writes.
+// Short rows, of at most kUnsummarisedBlocks blocks (see tuning.h), keep no
+// bookkeeping at all: no summaries (the store gives all of them one shared
+// pair of words, never read or written) and no degree (their degree words
+// stay zero; count() adds up the line).  Scans read every block, and every
+// update is the bit operation alone, so a row XOR is a few vector words.
 // Whether a row is short follows from its length, so every row of a store
-// is treated alike.
+// is treated alike and the test of it predicts perfectly.
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
 inline constexpr std::size_t kUnsummarisedBlocks = tuning::kUnsummarisedBlocks;
@@ -127,9 +142,35 @@ class RowView {
     return i < bit_len_ && ((blocks_[i / kBlockBits] >> (i % kBlockBits)) & 1u) != 0;
   }
 
-  // The number of members (the degree of the vertex).
-  std::uint64_t count() const noexcept { return *index_.degree; }
-  bool empty() const noexcept { return *index_.degree == 0; }
+  // The number of members (the degree of the vertex): kept for a summarised
+  // row, counted over the line(s) of a short one.
+  std::uint64_t count() const noexcept {
+    if (summarised()) return *index_.degree;
+    std::uint64_t total = 0;
+    std::size_t b = 0;
+    for (; b + 2 <= block_count_; b += 2) total += static_cast<unsigned>(std::popcount(word_at(b)));
+    if (b < block_count_) total += static_cast<unsigned>(std::popcount(blocks_[b]));
+    return total;
+  }
+  bool empty() const noexcept {
+    if (summarised()) return *index_.degree == 0;
+    Block any = 0;
+    for (std::size_t b = 0; b < block_count_; ++b) any |= blocks_[b];
+    return any == 0;
+  }
+  // Whether the row has a member other than i (i below the bit length).
+  bool has_member_other_than(std::uint64_t i) const noexcept {
+    if (summarised()) {
+      const std::uint64_t degree = *index_.degree;
+      return degree >= 2 || (degree == 1 && !contains(i));
+    }
+    // The blocks below and above i's own one, then the own one less i.
+    const std::size_t own = static_cast<std::size_t>(i / kBlockBits);
+    Block any = blocks_[own] & ~(Block{1} << (i % kBlockBits));
+    for (std::size_t b = 0; b < own; ++b) any |= blocks_[b];
+    for (std::size_t b = own + 1; b < block_count_; ++b) any |= blocks_[b];
+    return any != 0;
+  }
 
   // Lowest member, or bit_len() when the set is empty.
   std::uint64_t first() const noexcept {
@@ -213,6 +254,13 @@ class RowView {
   }
 
  protected:
+  // Blocks b and b + 1 as one word, block b in the low half.
+  std::uint64_t word_at(std::size_t b) const noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, blocks_ + b, sizeof word);
+    return word;
+  }
+
   // Writable only through BitSpan, which the store hands out for rows of a
   // store it may change.
   Block* blocks_;
@@ -235,6 +283,11 @@ class BitSpan : public RowView {
     }
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (!summarised()) {
+      const bool absent = (blocks_[b] & mask) == 0;
+      blocks_[b] |= mask;
+      return absent;
+    }
     if (*index_.degree == 0) {
       first_member(b, mask);
       return true;
@@ -248,9 +301,14 @@ class BitSpan : public RowView {
   }
 
   void remove(std::uint64_t i) noexcept {
-    if (i >= bit_len_ || *index_.degree == 0) return;
+    if (i >= bit_len_) return;
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (!summarised()) {
+      blocks_[b] &= ~mask;
+      return;
+    }
+    if (*index_.degree == 0) return;
     if ((blocks_[b] & mask) == 0) return;
     blocks_[b] &= ~mask;
     if (blocks_[b] == 0) unmark(b);
@@ -263,6 +321,10 @@ class BitSpan : public RowView {
   [[gnu::always_inline]] void flip(std::uint64_t i) noexcept {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (!summarised()) {
+      blocks_[b] ^= mask;
+      return;
+    }
     if (*index_.degree == 0) {
       first_member(b, mask);
       return;
@@ -286,6 +348,11 @@ class BitSpan : public RowView {
     const std::size_t b_to = static_cast<std::size_t>(to / kBlockBits);
     const Block m_from = Block{1} << (from % kBlockBits);
     const Block m_to = Block{1} << (to % kBlockBits);
+    if (!summarised()) {
+      blocks_[b_from] ^= m_from;
+      blocks_[b_to] ^= m_to;
+      return;
+    }
     blocks_[b_from] &= ~m_from;
     if (blocks_[b_from] == 0) unmark(b_from);
     if (blocks_[b_to] == 0) mark(b_to);
@@ -299,6 +366,10 @@ class BitSpan : public RowView {
 
   // XORs block b with `bits` (the symmetric difference with those members).
   void flip_block(std::size_t b, Block bits) noexcept {
+    if (!summarised()) {
+      blocks_[b] ^= bits;
+      return;
+    }
     if (*index_.degree == 0) {
       if (bits != 0) first_member(b, bits);
       return;
@@ -315,6 +386,10 @@ class BitSpan : public RowView {
   // XORs each listed block with its word: flip_block over a list, with the
   // degree kept in a register.
   void flip_blocks(const BlockWord* list, std::size_t count) noexcept {
+    if (!summarised()) {
+      for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] ^= list[k].word;
+      return;
+    }
     // Summary bits follow the blocks without branches; the top words are
     // brought up to date once per summary word touched (the list ascends).
     std::int64_t delta = 0;
@@ -325,7 +400,6 @@ class BitSpan : public RowView {
       const Block after = before ^ list[k].word;
       blocks_[b] = after;
       delta += static_cast<int>(std::popcount(after)) - static_cast<int>(std::popcount(before));
-      if (!summarised()) continue;
       const std::size_t w = b / kSummaryBits;
       index_.summary[w] ^= static_cast<SummaryWord>((before != 0) != (after != 0)) << (b % kSummaryBits);
       if (w != last_word) {
@@ -341,23 +415,24 @@ class BitSpan : public RowView {
   // flip_blocks, for sets whose members fill a stretch of blocks.
   void flip_block_range(std::size_t lo, BlockRange src_range) noexcept {
     const Block* const src = src_range.data;
-    std::int64_t delta = 0;
     const std::size_t end = lo + src_range.size;
     if (!summarised()) {
-      xor_stretch(lo, end, lo, src, delta);  // a short row lies within 64 blocks
-    } else {
-      // One pass: each summary word's bits over the stretch are rebuilt from
-      // the blocks as they are written.
-      for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
-        const std::size_t first = std::max(lo, w * kSummaryBits);
-        const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
-        const SummaryWord bits = xor_stretch(first, last, lo, src, delta);
-        const std::size_t width = last - first;
-        const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
-                                  << (first % kSummaryBits);
-        index_.summary[w] = (index_.summary[w] & ~cover) | bits;
-        refresh_top(w);
-      }
+      // A short row keeps no bookkeeping: the XOR is all there is.
+      xor_blocks(blocks_ + lo, src, src_range.size);
+      return;
+    }
+    std::int64_t delta = 0;
+    // One pass: each summary word's bits over the stretch are rebuilt from
+    // the blocks as they are written.
+    for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
+      const std::size_t first = std::max(lo, w * kSummaryBits);
+      const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
+      const SummaryWord bits = xor_stretch(first, last, lo, src, delta);
+      const std::size_t width = last - first;
+      const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
+                                << (first % kSummaryBits);
+      index_.summary[w] = (index_.summary[w] & ~cover) | bits;
+      refresh_top(w);
     }
     *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
@@ -374,6 +449,10 @@ class BitSpan : public RowView {
   // Makes this row a copy of `other`, a row of the same bit length, touching
   // only the blocks that are non-empty in either.
   void assign(const RowView& other) noexcept {
+    if (!summarised()) {
+      std::copy_n(other.blocks(), block_count_, blocks_);
+      return;
+    }
     clear();
     other.for_each_block_from(0, [&](std::size_t b, Block word) {
       blocks_[b] = word;
@@ -387,6 +466,10 @@ class BitSpan : public RowView {
   // `degree` members, their popcounts summed: what a saved row puts back.
   void assign(const BlockWord* list, std::size_t count, std::uint64_t degree) noexcept {
     clear();
+    if (!summarised()) {
+      for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] = list[k].word;
+      return;
+    }
     for (std::size_t k = 0; k < count; ++k) {
       blocks_[list[k].block] = list[k].word;
       mark(list[k].block);
@@ -396,12 +479,12 @@ class BitSpan : public RowView {
 
   // Removes every member, touching only the non-empty blocks.
   void clear() noexcept {
-    if (*index_.degree == 0) return;
-    *index_.degree = 0;
     if (!summarised()) {
       std::fill_n(blocks_, block_count_, Block{0});
       return;
     }
+    if (*index_.degree == 0) return;
+    *index_.degree = 0;
     const std::size_t tops = top_words_for_blocks(block_count_);
     for (std::size_t t = 0; t < tops; ++t) {
       SummaryWord top = index_.top[t];

@@ -99,6 +99,28 @@ void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionE
 //   right_multiply(s, k)      VOP(w) <- VOP(w) . k for every member
 //   flip_into(row, s)         XORs `row` with kind s
 
+// The inner loop of the stack kind sets: XORs the row of every member with
+// `stretch` (blocks lo ..), each member's own bit left out where asked, and
+// right-multiplies its VOP by k.  A short row's XOR is the bare word loop
+// (bit_set.h), which the AVX2 version does 256 bits at a time; one binary
+// picks its version at load time, so it runs on every x86-64.  The own bit
+// is left out by flipping it in the row right after the XOR brought it in:
+// toggling it in the stretch instead would make the next wide load wait for
+// a narrow store.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void flip_rows_with_stretch(GraphState& state, BlockRange members, std::size_t lo, BlockRange stretch, OwnBit own,
+                            Vop k) noexcept {
+  const bool leave_out = own == OwnBit::kLeftOut;
+  for_each_bit(members, [&](Qubit w) {
+    BitSpan row = state.adjacent(w);
+    row.flip_block_range(lo, stretch);
+    if (leave_out) row.flip(w);
+    if (k != vop::I) state.right_multiply(w, k);
+  });
+}
+
 class StackKindSets {
  public:
   StackKindSets(GraphState& state, Qubit v, Qubit p) noexcept
@@ -129,19 +151,12 @@ class StackKindSets {
     if ((change & kind::kOfP) != 0) partners_[p_ / kBlockBits] ^= bit(p_);
   }
 
-  // The partners are XORed as the stretch of blocks they reach; the own bit
-  // is left out by flipping it in the partner set around the member's XOR.
+  // The partners are XORed as the stretch of blocks they reach.
   void flip_member_rows(Kind s, OwnBit own, Vop k) noexcept {
     std::size_t lo = 0, hi = blocks_;
     while (partners_[lo] == 0) ++lo;  // not all zero: a member or v or p
     while (partners_[hi - 1] == 0) --hi;
-    const bool leave_out = own == OwnBit::kLeftOut;
-    for_each_bit(members(s), [&](Qubit w) {
-      if (leave_out) partners_[w / kBlockBits] ^= bit(w);
-      state_.adjacent(w).flip_block_range(lo, BlockRange{partners_ + lo, hi - lo});
-      if (leave_out) partners_[w / kBlockBits] ^= bit(w);
-      if (k != vop::I) state_.right_multiply(w, k);
-    });
+    flip_rows_with_stretch(state_, members(s), lo, BlockRange{partners_ + lo, hi - lo}, own, k);
   }
 
   void right_multiply(Kind s, Vop k) noexcept {
