@@ -8,6 +8,11 @@ reference.
 
 prints one JSON line: seconds per shot for "kelvorin", "stim" and
 "stim_do_circuit", and the Python calls per shot of each loop.
+
+    python3.14 bench/qec.py TASK DISTANCE --write-ops FILE
+
+writes the same operations, decomposed into the engine's calls, for the C++
+replay (bench/replay.cc reads the format) and prints nothing.
 """
 
 import argparse
@@ -51,6 +56,26 @@ def operations(c):
         else:
             ops.extend((kind, q) for q in qubits)
     return ops
+
+
+# The replay's name for each operation, as the calls kelvorin_shot makes:
+# C_XYZ is sdag then h, a reset a measurement and a conditional flip.
+REPLAY = {
+    "cx": ["cx"], "h": ["h"], "cxyz": ["sdag", "h"], "rz": ["rz"], "mrz": ["rz"],
+    "rx": ["rx"], "mz": ["mz"], "mx": ["mx"], "my": ["my"],
+}
+
+
+def write_ops(ops, n, path):
+    """The operations in the replay's text format: `kelvorin-ops 1 QUBITS
+    COUNT`, then one call a line."""
+    lines = []
+    for op in ops:
+        args = " ".join(str(q) for q in op[1:])
+        lines.extend(f"{name} {args}" for name in REPLAY[op[0]])
+    with open(path, "w") as f:
+        f.write(f"kelvorin-ops 1 {n} {len(lines)}\n")
+        f.write("\n".join(lines) + "\n")
 
 
 def kelvorin_shot(n):
@@ -157,12 +182,16 @@ def main():
     parser.add_argument("distance", type=int)
     parser.add_argument("--shots", type=int, default=0, help="shots per timed block (default: about 0.2 s)")
     parser.add_argument("--only", choices=["kelvorin", "stim"], help="time one simulator (for profiling)")
+    parser.add_argument("--write-ops", metavar="FILE", help="write the operations for the C++ replay and stop")
     args = parser.parse_args()
     import stim
 
     c = circuit(args.task, args.distance)
     n = c.num_qubits
     ops = operations(c)
+    if args.write_ops:
+        write_ops(ops, n, args.write_ops)
+        return
     shots = {"kelvorin": kelvorin_shot(n)(ops), "stim": stim_shot(n)(ops)}
     if args.only:
         shots = {args.only: shots[args.only]}

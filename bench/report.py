@@ -153,6 +153,7 @@ def markdown(results):
     out.append("")
 
     out += qec_table(results.get("qec"))
+    out += replay_tables(results.get("replay"))
 
     engine = results.get("engine")
     if engine:
@@ -182,6 +183,83 @@ def qec_table(qec):
             out.append(f"| `{task}` | {d} | {r['qubits']} | {seconds(k)} | {seconds(s)} | {s / k:.2f} "
                        f"| {seconds(k / r['kelvorin_calls'])} | {seconds(s / r['stim_calls'])} "
                        f"| {seconds(r['stim_do_circuit'])} |")
+    out.append("")
+    return out
+
+
+def replay_tables(replay):
+    """The C++ replay of the error-correction circuits (bench/replay.py)."""
+    if not replay or not replay.get("cases"):
+        return []
+    cases = replay["cases"]
+    commits = replay.get("commits", {})
+    baseline = commits.get("baseline")
+    distances = sorted({int(d) for rows in cases.values() for d in rows})
+    load = (f"Load average (1 min) {replay['load_before']:.2f} at the start, {replay['load_after']:.2f} at the end, "
+            f"on {replay.get('cpus', '?')} CPUs.")
+    out = ["## Error-correction circuits in C++", "",
+           "The same generated memory experiments (no noise), decomposed into the engine's calls as above,",
+           "replayed shot by shot through `kelvorin::Simulator` in C++ (`bench/replay.cc`, a fresh simulator",
+           "per shot), against Stim's own C++ loop, `stim.TableauSimulator().do_circuit(circuit)`, one Python",
+           "call per shot. Best of " + str(replay.get("rounds", "?")) + " blocks per simulator, alternating in one run,"
+           " in CPU time of the timing thread (wall time in benchmarks.json)"
+           + (f"; the baseline is the same replay built against the engine of {baseline}." if baseline else "."),
+           f"kelvorin {commits.get('kelvorin', '?')}. " + load, "",
+           "kelvorin time ÷ Stim `do_circuit` time per shot (below 1: kelvorin faster):", "",
+           "| task | " + " | ".join(f"d={d}" for d in distances) + " |",
+           "|---|" + "---:|" * len(distances)]
+
+    def matrix(f):
+        rows = []
+        for task, by_d in cases.items():
+            cells = [f(by_d[str(d)]) if str(d) in by_d else "—" for d in distances]
+            rows.append(f"| {task} | " + " | ".join(cells) + " |")
+        return rows
+
+    out += matrix(lambda r: number(r["seconds"]["kelvorin"] / r["seconds"]["stim"]))
+    if baseline:
+        out += ["", f"kelvorin time ÷ the same replay against {baseline}'s engine (below 1: faster than the baseline):",
+                "", "| task | " + " | ".join(f"d={d}" for d in distances) + " |",
+                "|---|" + "---:|" * len(distances)]
+        out += matrix(lambda r: number(r["seconds"]["kelvorin"] / r["seconds"]["baseline"]))
+    if any("instructions" in r for by_d in cases.values() for r in by_d.values()):
+        def instructions(r):
+            i = r.get("instructions")
+            if not i:
+                return "—"
+            shown = f"{i['kelvorin'] / 1e6:.3g} M"
+            return shown + (f" ({i['kelvorin'] / i['baseline']:.3f})" if "baseline" in i else "")
+
+        out += ["", "Instructions per shot under callgrind (the same shots in every build)"
+                + (", and in brackets ÷ the baseline's:" if baseline else ":"), "",
+                "| task | " + " | ".join(f"d={d}" for d in distances) + " |",
+                "|---|" + "---:|" * len(distances)]
+        out += matrix(instructions)
+    out += ["",
+            "Every block replays the same sequence of shots (the outcomes drawn from a source with a fixed",
+            "key), so the engines do the same work. Per shot, from an untimed pass of the replay over the",
+            "first shots of that sequence: the `cx` gates, those whose controlled-Z reduces a",
+            "vertex operator first (exact), and an estimate of the memory the reductions touch: for each, the",
+            "member rows of the reduced vertex v and of its swapping partner, deg(v) + deg(partner) rows of the",
+            "store's row size, read off the store just before the gate. The floor is the cache lines those rows",
+            "span at their addresses (`lines per row`: a row that starts past a line boundary spans one more)",
+            "times the measured cost of XORing one row line into a random row of a buffer of the store's size",
+            "and layout (`line`), against the measured time per shot.", "",
+            "| Task | d | qubits | kelvorin per shot | " + ("baseline per shot | " if baseline else "")
+            + "Stim `do_circuit` per shot | cx | reducing cx | rows per reduction | bytes per reduction "
+            "| lines per row | line | floor per shot | floor ÷ time |",
+            "|---|---:|---:|---:|" + ("---:|" if baseline else "") + "---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for task, by_d in cases.items():
+        for d, r in sorted(by_d.items(), key=lambda kv: int(kv[0])):
+            s = r["seconds"]
+            per = r["member_rows"] / r["reductions"] if r["reductions"] else 0
+            base = f"{seconds(s['baseline'])} | " if baseline else ""
+            out.append(f"| `{task}` | {d} | {r['qubits']} | {seconds(s['kelvorin'])} | {base}{seconds(s['stim'])} "
+                       f"| {r['two_qubit_gates']:.0f} | {r['reducing_gates']:.0f} | {per:.1f} "
+                       f"| {per * r['row_bytes']:.0f} B "
+                       f"| {r['reduction_lines'] / r['member_rows'] if r['member_rows'] else 0:.2f} "
+                       f"| {r['line_rewrite_ns']:.2f} ns | {seconds(r['floor_seconds_per_shot'])} "
+                       f"| {r['floor_seconds_per_shot'] / s['kelvorin']:.3f} |")
     out.append("")
     return out
 

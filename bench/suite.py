@@ -2,10 +2,13 @@
 then the engine's own benchmarks, then docs/benchmarks.{md,png,json}.
 
     python3.14 bench/suite.py --engine-bench BUILD/kelvorin_engine_bench [--quick]
+                              [--replay-baseline REF] [--replay-instructions]
 
 Every case runs in its own process (bench/case.py).  A case that has not
 finished LIMIT seconds after it is ready is stopped and recorded as over the
 limit, and that simulator is not timed on the larger sizes of that workload.
+The error-correction circuits also run in C++ (bench/replay.py), against
+Stim's do_circuit and, with --replay-baseline, against REF's engine.
 """
 
 import argparse
@@ -25,6 +28,7 @@ REPO = HERE.parent
 sys.path.insert(0, str(HERE))
 
 import qec  # noqa: E402
+import replay  # noqa: E402
 import report  # noqa: E402
 
 LIMIT = 60.0
@@ -161,8 +165,11 @@ def main():
     parser.add_argument("--engine-bench", type=Path, help="the kelvorin_engine_bench binary")
     parser.add_argument("--quick", action="store_true", help="smallest sizes only (a smoke run)")
     parser.add_argument("--out", type=Path, default=REPO / "docs", help="where the report goes")
-    parser.add_argument("--only", nargs="*", help="workloads to run, `qec` for the error-correction circuits "
-                        "(default: all)")
+    parser.add_argument("--only", nargs="*", help="workloads to run, `qec` for the error-correction circuits, "
+                        "`replay` for them in C++ (default: all)")
+    parser.add_argument("--replay-baseline", metavar="REF", help="time the C++ replay against REF's engine too")
+    parser.add_argument("--replay-instructions", action="store_true",
+                        help="count the C++ replay's instructions per shot under callgrind too (slow)")
     options = parser.parse_args()
 
     env = dict(os.environ)
@@ -208,6 +215,12 @@ def main():
                 else:
                     log(f"qec {task} d={d}: kelvorin {result['kelvorin'] * 1e3:.3f} ms, "
                         f"stim {result['stim'] * 1e3:.3f} ms per shot")
+
+    if not options.only or "replay" in options.only:
+        binaries, commits = replay.prepare(options.replay_baseline)
+        distances = replay.DISTANCES[:1] if options.quick else replay.DISTANCES
+        results["replay"] = replay.run(replay.TASKS, distances, binaries, 3 if options.quick else 9, commits=commits,
+                                       count_instructions=options.replay_instructions)
 
     if options.engine_bench:
         out_json = options.out / "engine-bench.raw.json"
