@@ -12,17 +12,18 @@
 
 namespace kelvorin::tuning {
 
-// Rows of at most this many 32-bit blocks (four 64-byte cache lines: 2048
-// qubits) keep no bookkeeping (see bit_set.h): scanning or counting the
-// lines costs less than keeping summaries and a degree up to date on every
-// row XOR.  Instructions per shot against summaries beyond one line and a
-// degree on every row: rotated surface code d = 21 (944 qubits) -41 %,
-// unrotated d = 15 (841) -59 %, unrotated d = 21 (1681, with the stack
-// kind sets below at 64 blocks too) -69 %; 32 blocks gave the same at d = 15
-// and nothing at d = 21.  Before that, one line without summaries but with
-// a degree had measured 11 % (rotated d = 15) and 14 % (color code) fewer
-// instructions than summaries everywhere.
-inline constexpr std::size_t kUnsummarisedBlocks = 64;
+// Rows of at most this many 32-bit blocks (one 64-byte cache line: 512
+// qubits) keep no bookkeeping (see bit_set.h).  Scanning the line costs less
+// than keeping the summaries of rows this short (rotated surface code d = 15
+// 11 % and color code 14 % fewer instructions per shot, larger stores
+// unchanged within 1 %), and counting it less than keeping the degree (color
+// code d = 15 a further 17 %, rotated surface code d = 15 4 %).  Rows of up
+// to 64 blocks bare (with the stack kind sets below at 64 too) measured far
+// fewer instructions per shot on the error-correction circuits (rotated
+// surface code d = 21 -41 %, unrotated d = 15 -59 %, d = 21 -69 %) but
+// made the sparse workloads of 1000 qubits slower (random_sparse 2.9x,
+// peek 1.7x in time), where every scan and count then reads the whole row.
+inline constexpr std::size_t kUnsummarisedBlocks = 16;
 
 // A reduction whose vertex and partner have at most this many neighbours
 // together goes pair by pair from a list on the stack; beyond, a kind at a
@@ -30,14 +31,13 @@ inline constexpr std::size_t kUnsummarisedBlocks = 64;
 // kind sets win from about 16 neighbours.
 inline constexpr std::size_t kReductionPairsMost = 16;
 
-// Rows of at most this many blocks (2048 qubits) put a reduction's kind sets
+// Rows of at most this many blocks (1024 qubits) put a reduction's kind sets
 // on the stack; longer rows use the store's scratch rows.  The stack sets
 // read every block of the rows of v and p where scratch rows visit only the
-// non-empty ones.  While short rows kept a degree, the stack won up to about
-// 32 blocks and lost from about 64 on the random circuits; with short rows
-// of up to 64 blocks bare, the stack takes them all (unrotated surface code
-// d = 21: -69 % instructions per shot, see above).
-inline constexpr std::size_t kReductionStackBlocks = 64;
+// non-empty ones: on the random circuits the stack wins up to about 32
+// blocks and loses from about 64 (2000 qubits: 11 % fewer instructions on
+// scratch rows).
+inline constexpr std::size_t kReductionStackBlocks = 32;
 
 // Complementing the edges among at most this many vertices goes pair by pair
 // from a list on the stack rather than a row at a time
