@@ -87,14 +87,19 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
 // word, non-empty block and member.
 //
 // Short rows, of at most kUnsummarisedBlocks blocks (see tuning.h), keep no
-// bookkeeping at all: no summaries (the store gives all of them one shared
-// pair of words, never read or written) and no degree (their degree words
-// stay zero; count() adds up the line).  Scans read every block, and every
-// update is the bit operation alone, so a row XOR is a few vector words.
+// summaries (the store gives all of them one shared pair of words, never
+// read or written) and a degree that a bulk update leaves stale rather than
+// updates (kStaleDegree below).  Scans read every block, and a row XOR is
+// the bit operation alone: a few vector words.
 // Whether a row is short follows from its length, so every row of a store
 // is treated alike and the test of it predicts perfectly.
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
+// A short row's degree word after a bulk update (a row XOR, a copy): the
+// degree is unknown until count() adds up the line and stores it.  The
+// single-bit updates keep a known degree known and a stale one stale.  A
+// summarised row's degree is never stale.
+inline constexpr std::uint64_t kStaleDegree = ~std::uint64_t{0};
 inline constexpr std::size_t kUnsummarisedBlocks = tuning::kUnsummarisedBlocks;
 
 constexpr std::size_t summary_words_for_blocks(std::size_t blocks) {
@@ -151,34 +156,24 @@ class RowView {
     return i < bit_len_ && ((blocks_[i / kBlockBits] >> (i % kBlockBits)) & 1u) != 0;
   }
 
-  // The number of members (the degree of the vertex): kept for a summarised
-  // row, counted over the line(s) of a short one.
+  // The number of members (the degree of the vertex).  A short row's degree
+  // may be stale after a bulk update (see kStaleDegree); then it is counted
+  // over the line(s) here and kept until the next bulk update.
   std::uint64_t count() const noexcept {
-    if (summarised()) return *index_.degree;
+    const std::uint64_t degree = *index_.degree;
+    if (degree != kStaleDegree) return degree;
     std::uint64_t total = 0;
     std::size_t b = 0;
     for (; b + 2 <= block_count_; b += 2) total += static_cast<unsigned>(std::popcount(word_at(b)));
     if (b < block_count_) total += static_cast<unsigned>(std::popcount(blocks_[b]));
+    *index_.degree = total;
     return total;
   }
-  bool empty() const noexcept {
-    if (summarised()) return *index_.degree == 0;
-    Block any = 0;
-    for (std::size_t b = 0; b < block_count_; ++b) any |= blocks_[b];
-    return any == 0;
-  }
+  bool empty() const noexcept { return count() == 0; }
   // Whether the row has a member other than i (i below the bit length).
   bool has_member_other_than(std::uint64_t i) const noexcept {
-    if (summarised()) {
-      const std::uint64_t degree = *index_.degree;
-      return degree >= 2 || (degree == 1 && !contains(i));
-    }
-    // The blocks below and above i's own one, then the own one less i.
-    const std::size_t own = static_cast<std::size_t>(i / kBlockBits);
-    Block any = blocks_[own] & ~(Block{1} << (i % kBlockBits));
-    for (std::size_t b = 0; b < own; ++b) any |= blocks_[b];
-    for (std::size_t b = own + 1; b < block_count_; ++b) any |= blocks_[b];
-    return any != 0;
+    const std::uint64_t degree = count();
+    return degree >= 2 || (degree == 1 && !contains(i));
   }
 
   // Lowest member, or bit_len() when the set is empty.
@@ -295,6 +290,7 @@ class BitSpan : public RowView {
     if (!summarised()) {
       const bool absent = (blocks_[b] & mask) == 0;
       blocks_[b] |= mask;
+      if (absent) adjust_degree(1);
       return absent;
     }
     if (*index_.degree == 0) {
@@ -314,7 +310,9 @@ class BitSpan : public RowView {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
     if (!summarised()) {
+      if ((blocks_[b] & mask) == 0) return;
       blocks_[b] &= ~mask;
+      adjust_degree(-1);
       return;
     }
     if (*index_.degree == 0) return;
@@ -332,6 +330,7 @@ class BitSpan : public RowView {
     const Block mask = Block{1} << (i % kBlockBits);
     if (!summarised()) {
       blocks_[b] ^= mask;
+      adjust_degree((blocks_[b] & mask) != 0 ? 1 : -1);
       return;
     }
     if (*index_.degree == 0) {
@@ -376,7 +375,9 @@ class BitSpan : public RowView {
   // XORs block b with `bits` (the symmetric difference with those members).
   void flip_block(std::size_t b, Block bits) noexcept {
     if (!summarised()) {
-      blocks_[b] ^= bits;
+      const Block before = blocks_[b];
+      blocks_[b] = before ^ bits;
+      adjust_degree(std::popcount(blocks_[b]) - std::popcount(before));
       return;
     }
     if (*index_.degree == 0) {
@@ -397,6 +398,7 @@ class BitSpan : public RowView {
   void flip_blocks(const BlockWord* list, std::size_t count) noexcept {
     if (!summarised()) {
       for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] ^= list[k].word;
+      *index_.degree = kStaleDegree;
       return;
     }
     // Summary bits follow the blocks without branches; the top words are
@@ -426,8 +428,10 @@ class BitSpan : public RowView {
     const Block* const src = src_range.data;
     const std::size_t end = lo + src_range.size;
     if (!summarised()) {
-      // A short row keeps no bookkeeping: the XOR is all there is.
+      // A short row keeps no summaries, and its degree goes stale: the XOR
+      // is all there is.
       xor_blocks(blocks_ + lo, src, src_range.size);
+      *index_.degree = kStaleDegree;
       return;
     }
     std::int64_t delta = 0;
@@ -460,6 +464,7 @@ class BitSpan : public RowView {
   void assign(const RowView& other) noexcept {
     if (!summarised()) {
       std::copy_n(other.blocks(), block_count_, blocks_);
+      *index_.degree = kStaleDegree;
       return;
     }
     clear();
@@ -477,6 +482,7 @@ class BitSpan : public RowView {
     clear();
     if (!summarised()) {
       for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] = list[k].word;
+      *index_.degree = degree;
       return;
     }
     for (std::size_t k = 0; k < count; ++k) {
@@ -490,6 +496,7 @@ class BitSpan : public RowView {
   void clear() noexcept {
     if (!summarised()) {
       std::fill_n(blocks_, block_count_, Block{0});
+      *index_.degree = 0;
       return;
     }
     if (*index_.degree == 0) return;
@@ -540,6 +547,12 @@ class BitSpan : public RowView {
       bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
     }
     return bits;
+  }
+
+  // A short row's degree after a change of `delta` members, unless stale.
+  void adjust_degree(int delta) noexcept {
+    if (*index_.degree != kStaleDegree)
+      *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
 
   void refresh_top(std::size_t w) noexcept {

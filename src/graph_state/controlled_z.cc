@@ -13,10 +13,9 @@ namespace {
         "\n right: " + std::to_string(b));
 }
 
-// Whether v has a neighbour besides `other`: from the degree for a
-// summarised row, whose blocks are read only at degree 1 (a row never
-// written is not read either, so its memory stays unmapped until the first
-// edge arrives); from the line for a short row.
+// Whether v has a neighbour besides `other`, from the degree; the row itself
+// is read only at degree 1.  (A row never written is not read either, so its
+// memory stays unmapped until the first edge arrives.)
 bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
   return state.adjacent(v).has_member_other_than(other);
 }
