@@ -127,14 +127,28 @@ class StackKindSets {
       : state_(state), v_(v), p_(p), blocks_(state.blocks_per_row()) {
     const RowView row_v = state.adjacent(v), row_p = state.adjacent(p);
     // Neither v nor p is in its own row, so only kOfV can hold p and only
-    // kOfP v.
-    for (std::size_t b = 0; b < blocks_; ++b) {
-      const Block in_v = row_v.blocks()[b], in_p = row_p.blocks()[b];
-      kinds_[kind::kOfV][b] = in_v & ~in_p & ~(b == p / kBlockBits ? bit(p) : 0);
-      kinds_[kind::kOfP][b] = in_p & ~in_v & ~(b == v / kBlockBits ? bit(v) : 0);
-      kinds_[kind::kOfBoth][b] = in_v & in_p;
-      for (Kind s = kind::kOfV; s < kind::kCount; ++s) present_[s] |= kinds_[s][b];
+    // kOfP v.  (Locals throughout the loop: the stores into the sets could
+    // otherwise alias the rows as far as the compiler knows.)
+    const Block* const in_v_row = row_v.blocks();
+    const Block* const in_p_row = row_p.blocks();
+    const std::size_t blocks = blocks_, b_v = v / kBlockBits, b_p = p / kBlockBits;
+    const Block bit_v = bit(v), bit_p = bit(p);
+    Block of_v = 0, of_p = 0, of_both = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const Block in_v = in_v_row[b], in_p = in_p_row[b];
+      const Block kv = in_v & ~in_p & ~(b == b_p ? bit_p : 0);
+      const Block kp = in_p & ~in_v & ~(b == b_v ? bit_v : 0);
+      const Block kb = in_v & in_p;
+      kinds_[kind::kOfV][b] = kv;
+      kinds_[kind::kOfP][b] = kp;
+      kinds_[kind::kOfBoth][b] = kb;
+      of_v |= kv;
+      of_p |= kp;
+      of_both |= kb;
     }
+    present_[kind::kOfV] = of_v;
+    present_[kind::kOfP] = of_p;
+    present_[kind::kOfBoth] = of_both;
   }
 
   bool empty(Kind s) const noexcept { return present_[s] == 0; }
