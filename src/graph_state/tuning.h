@@ -13,11 +13,13 @@
 namespace kelvorin::tuning {
 
 // Rows of at most this many 32-bit blocks (one 64-byte cache line: 512
-// qubits) keep no bookkeeping (see bit_set.h).  Scanning the line costs less
-// than keeping the summaries of rows this short (rotated surface code d = 15
-// 11 % and color code 14 % fewer instructions per shot, larger stores
-// unchanged within 1 %), and counting it less than keeping the degree (color
-// code d = 15 a further 17 %, rotated surface code d = 15 4 %).  Rows of up
+// qubits) keep no summaries, and a row XOR leaves their degree stale rather
+// than updating it (see bit_set.h).  Scanning the line costs less than
+// keeping the summaries of rows this short (rotated surface code d = 15 11 %
+// and color code 14 % fewer instructions per shot, larger stores unchanged
+// within 1 %), and counting it when asked less than keeping the degree
+// through every XOR (color code d = 15 a further 25 %, rotated surface code
+// d = 15 9 %).  Rows of up
 // to 64 blocks bare (with the stack kind sets below at 64 too) measured far
 // fewer instructions per shot on the error-correction circuits (rotated
 // surface code d = 21 -41 %, unrotated d = 15 -59 %, d = 21 -69 %) but
