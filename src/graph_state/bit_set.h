@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../panic.h"
+#include "tuning.h"
 
 namespace kelvorin {
 
@@ -32,13 +33,21 @@ constexpr std::size_t blocks_for_bits(std::uint64_t bits) {
   return static_cast<std::size_t>(bits / kBlockBits + (bits % kBlockBits != 0));
 }
 
-// Calls f(index) for every set bit of blocks[0 .. count), ascending.  The
-// blocks are read one at a time into a working copy, so f may change bits of
-// blocks that have not been reached yet only if the caller wants that seen.
+// A run of raw blocks: bits of a set with no degree or summaries, such as a
+// reduction's kind sets on the stack or the source of a row XOR.
+struct BlockRange {
+  const Block* data;
+  std::size_t size;
+};
+
+// Calls f(index) for every set bit of the blocks, ascending, index 0 being
+// bit 0 of blocks.data[0].  The blocks are read one at a time into a working
+// copy, so f may change bits of blocks that have not been reached yet only
+// if the caller wants that seen.
 template <class F>
-inline void for_each_bit(const Block* blocks, std::size_t count, F&& f) {
-  for (std::size_t b = 0; b < count; ++b) {
-    Block word = blocks[b];
+inline void for_each_bit(BlockRange blocks, F&& f) {
+  for (std::size_t b = 0; b < blocks.size; ++b) {
+    Block word = blocks.data[b];
     while (word != 0) {
       const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
       word &= word - 1;
@@ -47,22 +56,51 @@ inline void for_each_bit(const Block* blocks, std::size_t count, F&& f) {
   }
 }
 
+// dst[0 .. n) ^= src[0 .. n), eight blocks at a time as four 64-bit words
+// (one 256-bit word where the caller is built for AVX2, two 128-bit ones
+// otherwise), then two at a time; the two must not overlap.
+[[gnu::always_inline]] inline void xor_blocks(Block* __restrict dst, const Block* __restrict src,
+                                              std::size_t n) noexcept {
+  std::size_t b = 0;
+  using Wide = std::uint64_t [[gnu::vector_size(32)]];
+  for (; b + 8 <= n; b += 8) {
+    Wide x, y;
+    std::memcpy(&x, dst + b, sizeof x);
+    std::memcpy(&y, src + b, sizeof y);
+    x ^= y;
+    std::memcpy(dst + b, &x, sizeof x);
+  }
+  for (; b + 2 <= n; b += 2) {
+    std::uint64_t x, y;
+    std::memcpy(&x, dst + b, sizeof x);
+    std::memcpy(&y, src + b, sizeof y);
+    x ^= y;
+    std::memcpy(dst + b, &x, sizeof x);
+  }
+  if (b < n) dst[b] ^= src[b];
+}
+
 // Two levels of summary per row, so that scans skip empty stretches: bit k of
 // summary word w is set exactly when block 64 w + k holds a member, and bit k
 // of top word t exactly when summary word 64 t + k is non-zero.  A scan costs
 // one step per 64 * 64 blocks (131072 qubits) plus one per non-empty summary
 // word, non-empty block and member.
 //
-// Short rows, of at most kUnsummarisedBlocks blocks (one cache line), keep
-// no summaries that anything reads: scans read every block of the line, and
-// the bulk updates pass the summaries by.  The single-bit updates write them
-// all the same, since a branch would cost more than the write; the store
-// gives all its short rows one shared pair of words to take those writes.
+// Short rows, of at most kUnsummarisedBlocks blocks (see tuning.h), keep no
+// summaries (the store gives all of them one shared pair of words, never
+// read or written) and a degree that a bulk update leaves stale rather than
+// updates (kStaleDegree below).  Scans read every block, and a row XOR is
+// the bit operation alone: a few vector words.
 // Whether a row is short follows from its length, so every row of a store
-// is treated alike.
+// is treated alike and the test of it predicts perfectly.
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
-inline constexpr std::size_t kUnsummarisedBlocks = 64 / sizeof(Block);
+// A short row's degree word after a bulk update (a row XOR, a copy): the
+// degree is unknown until count() adds up the line and stores it.  The
+// single-bit updates keep a known degree known and a stale one stale.  A
+// summarised row's degree is never stale.
+inline constexpr std::uint64_t kStaleDegree = ~std::uint64_t{0};
+inline constexpr std::size_t kUnsummarisedBlocks = tuning::kUnsummarisedBlocks;
 
 constexpr std::size_t summary_words_for_blocks(std::size_t blocks) {
   return blocks / kSummaryBits + (blocks % kSummaryBits != 0);
@@ -106,6 +144,7 @@ class RowView {
   std::uint64_t bit_len() const noexcept { return bit_len_; }
   std::size_t block_count() const noexcept { return block_count_; }
   const Block* blocks() const noexcept { return blocks_; }
+  BlockRange block_range() const noexcept { return {blocks_, block_count_}; }
   // The row's two summary levels (see above), for whole-store comparisons.
   const SummaryWord* summary() const noexcept { return index_.summary; }
   const SummaryWord* top() const noexcept { return index_.top; }
@@ -117,9 +156,25 @@ class RowView {
     return i < bit_len_ && ((blocks_[i / kBlockBits] >> (i % kBlockBits)) & 1u) != 0;
   }
 
-  // The number of members (the degree of the vertex).
-  std::uint64_t count() const noexcept { return *index_.degree; }
-  bool empty() const noexcept { return *index_.degree == 0; }
+  // The number of members (the degree of the vertex).  A short row's degree
+  // may be stale after a bulk update (see kStaleDegree); then it is counted
+  // over the line(s) here and kept until the next bulk update.
+  std::uint64_t count() const noexcept {
+    const std::uint64_t degree = *index_.degree;
+    if (degree != kStaleDegree) return degree;
+    std::uint64_t total = 0;
+    std::size_t b = 0;
+    for (; b + 2 <= block_count_; b += 2) total += static_cast<unsigned>(std::popcount(word_at(b)));
+    if (b < block_count_) total += static_cast<unsigned>(std::popcount(blocks_[b]));
+    *index_.degree = total;
+    return total;
+  }
+  bool empty() const noexcept { return count() == 0; }
+  // Whether the row has a member other than i (i below the bit length).
+  bool has_member_other_than(std::uint64_t i) const noexcept {
+    const std::uint64_t degree = count();
+    return degree >= 2 || (degree == 1 && !contains(i));
+  }
 
   // Lowest member, or bit_len() when the set is empty.
   std::uint64_t first() const noexcept {
@@ -203,6 +258,13 @@ class RowView {
   }
 
  protected:
+  // Blocks b and b + 1 as one word, block b in the low half.
+  std::uint64_t word_at(std::size_t b) const noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, blocks_ + b, sizeof word);
+    return word;
+  }
+
   // Writable only through BitSpan, which the store hands out for rows of a
   // store it may change.
   Block* blocks_;
@@ -225,6 +287,12 @@ class BitSpan : public RowView {
     }
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (!summarised()) {
+      const bool absent = (blocks_[b] & mask) == 0;
+      blocks_[b] |= mask;
+      if (absent) adjust_degree(1);
+      return absent;
+    }
     if (*index_.degree == 0) {
       first_member(b, mask);
       return true;
@@ -238,9 +306,16 @@ class BitSpan : public RowView {
   }
 
   void remove(std::uint64_t i) noexcept {
-    if (i >= bit_len_ || *index_.degree == 0) return;
+    if (i >= bit_len_) return;
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (!summarised()) {
+      if ((blocks_[b] & mask) == 0) return;
+      blocks_[b] &= ~mask;
+      adjust_degree(-1);
+      return;
+    }
+    if (*index_.degree == 0) return;
     if ((blocks_[b] & mask) == 0) return;
     blocks_[b] &= ~mask;
     if (blocks_[b] == 0) unmark(b);
@@ -253,6 +328,11 @@ class BitSpan : public RowView {
   [[gnu::always_inline]] void flip(std::uint64_t i) noexcept {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
+    if (!summarised()) {
+      blocks_[b] ^= mask;
+      adjust_degree((blocks_[b] & mask) != 0 ? 1 : -1);
+      return;
+    }
     if (*index_.degree == 0) {
       first_member(b, mask);
       return;
@@ -269,16 +349,16 @@ class BitSpan : public RowView {
   }
 
   // Trades a member for a non-member: `from`, which the row must hold, leaves
-  // and `to`, which it must not hold, joins.  The degree stays as it is, and
-  // when both lie in one block so do the summaries, since that block holds a
-  // member before and after: a single XOR.
+  // and `to`, which it must not hold, joins.  The degree stays as it is.
+  // (Where both lie in one block, replace_in_block is the cheaper way.)
   [[gnu::always_inline]] void replace(std::uint64_t from, std::uint64_t to) noexcept {
     const std::size_t b_from = static_cast<std::size_t>(from / kBlockBits);
     const std::size_t b_to = static_cast<std::size_t>(to / kBlockBits);
     const Block m_from = Block{1} << (from % kBlockBits);
     const Block m_to = Block{1} << (to % kBlockBits);
-    if (b_from == b_to) {
-      blocks_[b_from] ^= m_from | m_to;
+    if (!summarised()) {
+      blocks_[b_from] ^= m_from;
+      blocks_[b_to] ^= m_to;
       return;
     }
     blocks_[b_from] &= ~m_from;
@@ -287,8 +367,19 @@ class BitSpan : public RowView {
     blocks_[b_to] |= m_to;
   }
 
+  // The same where `from` and `to` share block b and `bits` has exactly
+  // their two bits: that block holds a member before and after, so the
+  // degree and the summaries stay as they are and the trade is one XOR.
+  [[gnu::always_inline]] void replace_in_block(std::size_t b, Block bits) noexcept { blocks_[b] ^= bits; }
+
   // XORs block b with `bits` (the symmetric difference with those members).
   void flip_block(std::size_t b, Block bits) noexcept {
+    if (!summarised()) {
+      const Block before = blocks_[b];
+      blocks_[b] = before ^ bits;
+      adjust_degree(std::popcount(blocks_[b]) - std::popcount(before));
+      return;
+    }
     if (*index_.degree == 0) {
       if (bits != 0) first_member(b, bits);
       return;
@@ -305,6 +396,11 @@ class BitSpan : public RowView {
   // XORs each listed block with its word: flip_block over a list, with the
   // degree kept in a register.
   void flip_blocks(const BlockWord* list, std::size_t count) noexcept {
+    if (!summarised()) {
+      for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] ^= list[k].word;
+      *index_.degree = kStaleDegree;
+      return;
+    }
     // Summary bits follow the blocks without branches; the top words are
     // brought up to date once per summary word touched (the list ascends).
     std::int64_t delta = 0;
@@ -315,7 +411,6 @@ class BitSpan : public RowView {
       const Block after = before ^ list[k].word;
       blocks_[b] = after;
       delta += static_cast<int>(std::popcount(after)) - static_cast<int>(std::popcount(before));
-      if (!summarised()) continue;
       const std::size_t w = b / kSummaryBits;
       index_.summary[w] ^= static_cast<SummaryWord>((before != 0) != (after != 0)) << (b % kSummaryBits);
       if (w != last_word) {
@@ -327,26 +422,30 @@ class BitSpan : public RowView {
     *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
 
-  // XORs blocks lo .. lo + len - 1 with src[0 .. len): the dense form of
+  // XORs blocks lo .. lo + src.size - 1 with src: the dense form of
   // flip_blocks, for sets whose members fill a stretch of blocks.
-  void flip_block_range(std::size_t lo, const Block* src, std::size_t len) noexcept {
-    std::int64_t delta = 0;
-    const std::size_t end = lo + len;
+  void flip_block_range(std::size_t lo, BlockRange src_range) noexcept {
+    const Block* const src = src_range.data;
+    const std::size_t end = lo + src_range.size;
     if (!summarised()) {
-      xor_stretch(lo, end, lo, src, delta);  // a short row lies within 64 blocks
-    } else {
-      // One pass: each summary word's bits over the stretch are rebuilt from
-      // the blocks as they are written.
-      for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
-        const std::size_t first = std::max(lo, w * kSummaryBits);
-        const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
-        const SummaryWord bits = xor_stretch(first, last, lo, src, delta);
-        const std::size_t width = last - first;
-        const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
-                                  << (first % kSummaryBits);
-        index_.summary[w] = (index_.summary[w] & ~cover) | bits;
-        refresh_top(w);
-      }
+      // A short row keeps no summaries, and its degree goes stale: the XOR
+      // is all there is.
+      xor_blocks(blocks_ + lo, src, src_range.size);
+      *index_.degree = kStaleDegree;
+      return;
+    }
+    std::int64_t delta = 0;
+    // One pass: each summary word's bits over the stretch are rebuilt from
+    // the blocks as they are written.
+    for (std::size_t w = lo / kSummaryBits; w * kSummaryBits < end; ++w) {
+      const std::size_t first = std::max(lo, w * kSummaryBits);
+      const std::size_t last = std::min(end, (w + 1) * kSummaryBits);
+      const SummaryWord bits = xor_stretch(first, last, lo, src, delta);
+      const std::size_t width = last - first;
+      const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
+                                << (first % kSummaryBits);
+      index_.summary[w] = (index_.summary[w] & ~cover) | bits;
+      refresh_top(w);
     }
     *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
@@ -363,6 +462,11 @@ class BitSpan : public RowView {
   // Makes this row a copy of `other`, a row of the same bit length, touching
   // only the blocks that are non-empty in either.
   void assign(const RowView& other) noexcept {
+    if (!summarised()) {
+      std::copy_n(other.blocks(), block_count_, blocks_);
+      *index_.degree = kStaleDegree;
+      return;
+    }
     clear();
     other.for_each_block_from(0, [&](std::size_t b, Block word) {
       blocks_[b] = word;
@@ -376,6 +480,11 @@ class BitSpan : public RowView {
   // `degree` members, their popcounts summed: what a saved row puts back.
   void assign(const BlockWord* list, std::size_t count, std::uint64_t degree) noexcept {
     clear();
+    if (!summarised()) {
+      for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] = list[k].word;
+      *index_.degree = degree;
+      return;
+    }
     for (std::size_t k = 0; k < count; ++k) {
       blocks_[list[k].block] = list[k].word;
       mark(list[k].block);
@@ -385,12 +494,13 @@ class BitSpan : public RowView {
 
   // Removes every member, touching only the non-empty blocks.
   void clear() noexcept {
-    if (*index_.degree == 0) return;
-    *index_.degree = 0;
     if (!summarised()) {
       std::fill_n(blocks_, block_count_, Block{0});
+      *index_.degree = 0;
       return;
     }
+    if (*index_.degree == 0) return;
+    *index_.degree = 0;
     const std::size_t tops = top_words_for_blocks(block_count_);
     for (std::size_t t = 0; t < tops; ++t) {
       SummaryWord top = index_.top[t];
@@ -437,6 +547,12 @@ class BitSpan : public RowView {
       bits |= static_cast<SummaryWord>(after != 0) << (b % kSummaryBits);
     }
     return bits;
+  }
+
+  // A short row's degree after a change of `delta` members, unless stale.
+  void adjust_degree(int delta) noexcept {
+    if (*index_.degree != kStaleDegree)
+      *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
   }
 
   void refresh_top(std::size_t w) noexcept {

@@ -140,7 +140,7 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
             row.flip_blocks(list.data(), list.size());
           } else {
             const std::size_t lo = list.front().block, hi = list.back().block;
-            row.flip_block_range(lo, other.blocks() + lo, hi - lo + 1);
+            row.flip_block_range(lo, BlockRange{other.blocks() + lo, hi - lo + 1});
           }
           for (std::uint64_t j : picked)
             if (!model.erase(j)) model.insert(j);
@@ -165,7 +165,12 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
           const std::uint64_t from = *model.lower_bound(i % (*model.rbegin() + 1));
           const std::uint64_t to = rng() % 2 == 0 ? from / kBlockBits * kBlockBits + rng() % kBlockBits : i;
           if (to >= len || model.count(to) != 0) break;
-          row.replace(from, to);
+          if (from / kBlockBits == to / kBlockBits) {
+            row.replace_in_block(from / kBlockBits,
+                                 (Block{1} << (from % kBlockBits)) | (Block{1} << (to % kBlockBits)));
+          } else {
+            row.replace(from, to);
+          }
           model.erase(from);
           model.insert(to);
           break;

@@ -57,7 +57,7 @@ class BitSet {
 
   template <class F>
   void for_each(F&& f) const {
-    for_each_bit(blocks_.data(), blocks_.size(), static_cast<F&&>(f));
+    for_each_bit(BlockRange{blocks_.data(), blocks_.size()}, static_cast<F&&>(f));
   }
 
   bool operator==(const BitSet& other) const = default;

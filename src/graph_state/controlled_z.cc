@@ -16,10 +16,8 @@ namespace {
 // Whether v has a neighbour besides `other`, from the degree; the row itself
 // is read only at degree 1.  (A row never written is not read either, so its
 // memory stays unmapped until the first edge arrives.)
-bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
-  const RowView row = state.adjacent(v);
-  const std::uint64_t degree = row.count();
-  return degree >= 2 || (degree == 1 && !row.contains(other));
+[[gnu::always_inline]] inline bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
+  return state.adjacent(v).has_member_other_than(other);
 }
 
 }  // namespace

@@ -248,14 +248,15 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
   // share some neighbours and not others, below, around and far above the
   // pair-by-pair threshold, with and without the edge between them (v
   // without neighbours reduces against `avoid`, which need not be adjacent),
-  // in stores of short rows, of rows beyond a cache line that still go on
-  // the stack (700), and of rows beyond that (1200).
+  // in stores of rows of one line, of rows beyond a cache line that still
+  // go on the stack (700), and of rows beyond that, on scratch rows (1200,
+  // 2100).
   int reductions = 0, large = 0, isolated = 0;
-  for (int trial = 0; trial < 1500; ++trial) {
-    const Qubit sizes[] = {6, 20, 70, 140, 700, 1200};
-    const Qubit n = sizes[trial % 6];
+  for (int trial = 0; trial < 1750; ++trial) {
+    const Qubit sizes[] = {6, 20, 70, 140, 700, 1200, 2100};
+    const Qubit n = sizes[trial % 7];
     const double densities[] = {0.05, 0.2, 0.45, 0.8};
-    const double density = densities[(trial / 6) % 4];
+    const double density = densities[(trial / 7) % 4];
     std::uniform_real_distribution<double> coin(0, 1);
     GraphState g(n);
     reference::Store ref(n);
@@ -304,7 +305,7 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
                                 << ", trial " << trial;
     ++reductions;
   }
-  EXPECT_EQ(reductions, 1500);
+  EXPECT_EQ(reductions, 1750);
   EXPECT_GT(large, 350);
   EXPECT_GT(isolated, 150);
 }

@@ -83,7 +83,8 @@ GraphState::GraphState(const GraphState& other)
     degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
     // Only non-empty blocks are written, so the pages of a sparse state's
     // empty rows stay unmapped in the copy as they are in the original.
-    for (Qubit q = 0; q < n; ++q) adjacent(q).assign(other.adjacent(q));
+    // (The VOPs come last, so the rows are made with the length explicit.)
+    for (Qubit q = 0; q < n; ++q) BitSpan(row_blocks(q), row_index(q), n).assign(other.adjacent(q));
   }
   vops_ = other.vops_;
 }
@@ -108,8 +109,10 @@ GraphState::ScratchRow GraphState::lease_scratch() const {
 
 bool GraphState::scratch_rows_idle() const noexcept {
   if (leased_ != 0) return false;
-  for (std::size_t slot = 0; slot < kScratchRows; ++slot)
-    if (qubit_count() != 0 && degrees_[qubit_count() + slot] != 0) return false;
+  for (std::size_t slot = 0; slot < kScratchRows; ++slot) {
+    const Qubit q = qubit_count() + slot;
+    if (qubit_count() != 0 && !RowView(row_blocks(q), row_index(q), qubit_count()).empty()) return false;
+  }
   return true;
 }
 

@@ -22,6 +22,11 @@ namespace kelvorin {
 
 using Qubit = std::uint64_t;
 
+class GraphState;
+namespace measure_detail {
+void x_branch(GraphState& g, Qubit a, Qubit pivot, bool m);
+}  // namespace measure_detail
+
 class GraphState {
  public:
   // n fresh qubits in |0>: every VOP is H, no edges.  Throws Panic("capacity
@@ -55,7 +60,8 @@ class GraphState {
   // They are not part of the state (no view, copy or comparison sees them),
   // so a read-only operation may borrow one from a const store.  A lease
   // takes a free row, which must be empty, and gives it back empty however
-  // the borrower ends.
+  // the borrower ends.  Only the engine's operations that need them may
+  // lease (see the friends below); everyone else sees RowViews only.
   static constexpr std::size_t kScratchRows = 4;
   class ScratchRow {
    public:
@@ -76,9 +82,6 @@ class GraphState {
     std::size_t slot_;
     BitSpan row_;
   };
-  // The lowest free scratch row.  Panics when none is free or the row is not
-  // empty: both would be a fault of the engine, never of the caller.
-  ScratchRow lease_scratch() const;
   // Whether every scratch row is free and empty, as between operations.
   bool scratch_rows_idle() const noexcept;
   // Scratch row `slot` (below kScratchRows) read-only, for checks of its
@@ -110,6 +113,15 @@ class GraphState {
   bool operator==(const GraphState& other) const;
 
  private:
+  // The operations that lease scratch rows.
+  friend std::vector<Qubit> entangled_group(const GraphState& state, Qubit start);
+  friend void measure_detail::x_branch(GraphState& g, Qubit a, Qubit pivot, bool m);
+  friend unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid);
+
+  // The lowest free scratch row.  Panics when none is free or the row is not
+  // empty: both would be a fault of the engine, never of the caller.
+  ScratchRow lease_scratch() const;
+
   struct FreeDeleter {
     void operator()(void* p) const noexcept;
   };

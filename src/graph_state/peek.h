@@ -100,12 +100,9 @@ std::vector<PeekOutcome> peek_measure_set(GraphState& state, std::vector<Qubit> 
   results.reserve(qubits.size());
   StateJournal journal(state);
   const Qubit n = state.qubit_count();
-  // A measurement in a sparse state saves a handful of rows of a block or
-  // two each: room for that from the start spares the vectors their growth
-  // (a tenth of a small peek's time), capped so that a large request does
-  // not reserve memory it may never use.
-  const std::size_t rows = std::min<std::size_t>(16 * qubits.size(), 4096);
-  journal.reserve(rows, 2 * rows);
+  // Room for the usual saves from the start (see tuning.h).
+  const std::size_t rows = std::min(tuning::kPeekRowsPerQubit * qubits.size(), tuning::kPeekRowsMost);
+  journal.reserve(rows, tuning::kPeekBlocksPerRow * rows);
   for (const Qubit q : qubits) {
     check_index(n, q);
     Axis axis;

@@ -13,9 +13,9 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j) {
 }
 
 void complement_neighbourhood(GraphState& state, RowView members) {
-  if (members.count() <= kPairwiseMost) {
+  if (members.count() <= tuning::kComplementPairsMost) {
     // Few members: toggle pair by pair, from a list read once.
-    Qubit list[kPairwiseMost];
+    Qubit list[tuning::kComplementPairsMost];
     std::size_t size = 0;
     members.for_each([&](Qubit i) { list[size++] = i; });
     for (std::size_t x = 0; x < size; ++x) {
@@ -28,15 +28,16 @@ void complement_neighbourhood(GraphState& state, RowView members) {
     return;
   }
   // Every pair {i, j} is flipped once in row i and once in row j, as
-  // pair-by-pair toggling would; each member's own bit is dropped again.
-  flip_rows_against(state, members, members);
-  members.for_each([&](Qubit i) { state.adjacent(i).flip(i); });
+  // pair-by-pair toggling would.
+  flip_rows_against(state, members, members, OwnBit::kLeftOut);
 }
 
-void flip_rows_against(GraphState& state, RowView members, RowView set) {
+void flip_rows_against(GraphState& state, RowView members, RowView set, OwnBit own) {
   // The set's blocks go a chunk at a time, each chunk to every member's row:
   // as a dense stretch when the set fills its span of blocks, else as a list
-  // of the non-empty blocks.
+  // of the non-empty blocks.  Either is a copy on the stack, so a member's
+  // own bit is left out by flipping it in the copy around that member's XOR.
+  const bool leave_out = own == OwnBit::kLeftOut;
   std::size_t non_empty = 0, lowest = 0, highest = 0;
   set.for_each_block_from(0, [&](std::size_t b, Block) {
     if (non_empty++ == 0) lowest = b;
@@ -45,39 +46,64 @@ void flip_rows_against(GraphState& state, RowView members, RowView set) {
   });
   if (non_empty == 0) return;
   const std::size_t span = highest - lowest + 1;
-  if (span <= 4 * non_empty) {
-    constexpr std::size_t kStretch = 1024;
-    for (std::size_t lo = lowest; lo <= highest; lo += kStretch) {
-      const std::size_t len = std::min(kStretch, highest + 1 - lo);
-      const Block* src = set.blocks() + lo;
-      members.for_each([&](Qubit i) { state.adjacent(i).flip_block_range(lo, src, len); });
+  if (span <= tuning::kDenseSpanFactor * non_empty) {
+    Block stretch[tuning::kStretchChunkBlocks];
+    for (std::size_t lo = lowest; lo <= highest; lo += tuning::kStretchChunkBlocks) {
+      const std::size_t len = std::min(tuning::kStretchChunkBlocks, highest + 1 - lo);
+      std::copy_n(set.blocks() + lo, len, stretch);
+      members.for_each([&](Qubit i) {
+        const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
+        const bool own_here = leave_out && b >= lo && b < lo + len;
+        const Block own_bit = Block{1} << (i % kBlockBits);
+        if (own_here) stretch[b - lo] ^= own_bit;
+        state.adjacent(i).flip_block_range(lo, BlockRange{stretch, len});
+        if (own_here) stretch[b - lo] ^= own_bit;
+      });
     }
     return;
   }
-  constexpr std::size_t kChunk = 512;
-  BlockWord chunk[kChunk];
+  BlockWord chunk[tuning::kListChunkBlocks];
   std::uint64_t from = 0;
   for (;;) {
     std::size_t size = 0;
     set.for_each_block_from(from, [&](std::size_t b, Block word) {
       chunk[size++] = {static_cast<std::uint32_t>(b), word};
-      return size < kChunk;
+      return size < tuning::kListChunkBlocks;
     });
     if (size == 0) break;
-    members.for_each([&](Qubit i) { state.adjacent(i).flip_blocks(chunk, size); });
-    if (size < kChunk) break;
+    members.for_each([&](Qubit i) {
+      // The member's own block is in the chunk exactly when the chunk covers
+      // it, since the member is in the set.
+      BlockWord* own_entry = nullptr;
+      Block own_bit = 0;
+      if (leave_out) {
+        const auto b = static_cast<std::uint32_t>(i / kBlockBits);
+        BlockWord* const at = std::lower_bound(chunk, chunk + size, b,
+                                               [](const BlockWord& e, std::uint32_t key) { return e.block < key; });
+        if (at != chunk + size && at->block == b) {
+          own_entry = at;
+          own_bit = Block{1} << (i % kBlockBits);
+          own_entry->word ^= own_bit;
+        }
+      }
+      state.adjacent(i).flip_blocks(chunk, size);
+      if (own_entry != nullptr) own_entry->word ^= own_bit;
+    });
+    if (size < tuning::kListChunkBlocks) break;
     from = (static_cast<std::uint64_t>(chunk[size - 1].block) + 1) * kBlockBits;
   }
 }
 
-void replace_in_rows(GraphState& state, const Block* members, std::size_t blocks, Qubit from, Qubit to) noexcept {
-  // Two loops so that the common case, both in one block, is a single XOR
-  // per row with no bookkeeping to consult.
-  const auto replace = [&](Qubit w) { state.adjacent(w).replace(from, to); };
-  if (from / kBlockBits == to / kBlockBits) {
-    for_each_bit(members, blocks, replace);
+void replace_in_rows(GraphState& state, BlockRange members, Qubit from, Qubit to) noexcept {
+  const std::size_t b_from = static_cast<std::size_t>(from / kBlockBits);
+  if (b_from == to / kBlockBits) {
+    // The common case, both ends in one block: every row holds a member in
+    // that block before and after, so each trade is a single XOR with no
+    // degree or summary to consult.
+    const Block bits = (Block{1} << (from % kBlockBits)) | (Block{1} << (to % kBlockBits));
+    for_each_bit(members, [&](Qubit w) { state.adjacent(w).replace_in_block(b_from, bits); });
   } else {
-    for_each_bit(members, blocks, replace);
+    for_each_bit(members, [&](Qubit w) { state.adjacent(w).replace(from, to); });
   }
 }
 

@@ -1,6 +1,7 @@
 // Row operations on the store that the graph rewrites are built from: the
 // edge toggle, complementing the edges among a set of vertices, XORing many
-// rows with one set, and moving one edge end in many rows.  None of them touches a vertex operator.
+// rows with one set, and moving one edge end in many rows.  None of them
+// touches a vertex operator.
 #pragma once
 
 #include <cstddef>
@@ -8,10 +9,6 @@
 #include "graph_state.h"
 
 namespace kelvorin {
-
-// Up to this many vertices, flipping the edges among them pair by pair beats
-// row operations.
-inline constexpr std::size_t kPairwiseMost = 64;
 
 // Flips the edge between the distinct vertices i and j in both adjacency
 // sets; whether the edge was there is read from i's set.  Checks i, then j.
@@ -28,15 +25,19 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j);
 // snapshot).  Word-parallel when the set is large.
 void complement_neighbourhood(GraphState& state, RowView members);
 
+// Whether a row XOR leaves each member's own bit out: with kLeftOut, every
+// member must be in the set, and its row gets the set less itself (no
+// self-loop appears even for a moment).
+enum class OwnBit : bool { kIncluded, kLeftOut };
+
 // XORs the row of every member of `members` with `set`, word-parallel.
 // Neither may be a row that this changes (snapshots, or the rows of vertices
 // outside `members`).
-void flip_rows_against(GraphState& state, RowView members, RowView set);
+void flip_rows_against(GraphState& state, RowView members, RowView set, OwnBit own = OwnBit::kIncluded);
 
-// In the row of every member of `members` (the set bits of `blocks` blocks),
-// each of which must hold `from` and not `to`, `to` takes the place of
-// `from`: an edge moves from one end to another, as when a star's centre
-// passes to a leaf.  The degrees stay.
-void replace_in_rows(GraphState& state, const Block* members, std::size_t blocks, Qubit from, Qubit to) noexcept;
+// In the row of every member of `members`, each of which must hold `from`
+// and not `to`, `to` takes the place of `from`: an edge moves from one end
+// to another, as when a star's centre passes to a leaf.  The degrees stay.
+void replace_in_rows(GraphState& state, BlockRange members, Qubit from, Qubit to) noexcept;
 
 }  // namespace kelvorin

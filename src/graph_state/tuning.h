@@ -1,0 +1,75 @@
+// Every tuning constant of the engine, each with the measurement that chose
+// it.  None of them changes a result: the store, the draws and the messages
+// are the same whatever their values, only the time differs.
+//
+// "The error-correction circuits" are Stim's generated noiseless memory
+// experiments replayed shot by shot; "the random circuits" are the random
+// dense and sparse circuits of bench/workloads.py.  Instruction counts are
+// from callgrind, so that they hold on a shared machine.
+#pragma once
+
+#include <cstddef>
+
+namespace kelvorin::tuning {
+
+// Rows of at most this many 32-bit blocks (one 64-byte cache line: 512
+// qubits) keep no summaries, and a row XOR leaves their degree stale rather
+// than updating it (see bit_set.h).  Scanning the line costs less than
+// keeping the summaries of rows this short (rotated surface code d = 15 11 %
+// and color code 14 % fewer instructions per shot, larger stores unchanged
+// within 1 %), and counting it when asked less than keeping the degree
+// through every XOR (color code d = 15 a further 25 %, rotated surface code
+// d = 15 9 %).  Rows of up
+// to 64 blocks bare (with the stack kind sets below at 64 too) measured far
+// fewer instructions per shot on the error-correction circuits (rotated
+// surface code d = 21 -41 %, unrotated d = 15 -59 %, d = 21 -69 %) but
+// made the sparse workloads of 1000 qubits slower (random_sparse 2.9x,
+// peek 1.7x in time), where every scan and count then reads the whole row.
+inline constexpr std::size_t kUnsummarisedBlocks = 16;
+
+// A reduction whose vertex and partner have at most this many neighbours
+// together goes pair by pair from a list on the stack; beyond, a kind at a
+// time (see reduction.cc).  On the error-correction and random circuits the
+// kind sets win from about 16 neighbours.
+inline constexpr std::size_t kReductionPairsMost = 16;
+
+// Rows of at most this many blocks (1024 qubits) put a reduction's kind sets
+// on the stack; longer rows use the store's scratch rows.  The stack sets
+// read every block of the rows of v and p where scratch rows visit only the
+// non-empty ones: on the random circuits the stack wins up to about 32
+// blocks and loses from about 64 (2000 qubits: 11 % fewer instructions on
+// scratch rows).
+inline constexpr std::size_t kReductionStackBlocks = 32;
+
+// Complementing the edges among at most this many vertices goes pair by pair
+// from a list on the stack rather than a row at a time
+// (complement_neighbourhood).  No measurement of its own is recorded: it
+// dates from when rows first kept degrees and summaries, and a list of 64 is
+// one 512-byte buffer on the stack.
+inline constexpr std::size_t kComplementPairsMost = 64;
+
+// flip_rows_against takes a set's blocks as one dense stretch when they span
+// at most this many times as many blocks as are non-empty, else as a list of
+// (block, word) pairs.  The stretch XORs two blocks a word with no index to
+// read; the list pays an index and a summary update per block.  Chosen with
+// the word-parallel complementation, no measurement of its own recorded.
+inline constexpr std::size_t kDenseSpanFactor = 4;
+
+// ... and goes a chunk at a time, each chunk to every member's row, so that
+// the chunk stays in the first-level cache while the rows stream past: 1024
+// blocks of a stretch (4 KiB) or 512 pairs of a list (4 KiB); chosen for
+// that size, no measurement of its own recorded.
+inline constexpr std::size_t kStretchChunkBlocks = 1024;
+inline constexpr std::size_t kListChunkBlocks = 512;
+
+// A peek reserves room for this many saved rows per requested qubit, capped,
+// and this many saved blocks per row: a measurement in a sparse state saves a
+// handful of rows of a block or two each, and the reservation spares the
+// journal's vectors their growth (a tenth of a small peek's time; peek on a
+// 1000-qubit cluster 11 % less time), while the cap keeps a large request
+// from reserving memory it may never use.
+inline constexpr std::size_t kPeekRowsPerQubit = 16;
+inline constexpr std::size_t kPeekRowsMost = 4096;
+inline constexpr std::size_t kPeekBlocksPerRow = 2;
+
+}  // namespace kelvorin::tuning
