@@ -62,7 +62,10 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
 [[gnu::always_inline]] inline void xor_blocks(Block* __restrict dst, const Block* __restrict src,
                                               std::size_t n) noexcept {
   std::size_t b = 0;
-  using Wide = std::uint64_t [[gnu::vector_size(32)]];
+  // The attribute in this place binds to the type under both GCC and clang
+  // (clang ignores it after `using Wide = std::uint64_t`).
+  typedef std::uint64_t Wide __attribute__((vector_size(32)));
+  static_assert(sizeof(Wide) == 8 * sizeof(Block));
   for (; b + 8 <= n; b += 8) {
     Wide x, y;
     std::memcpy(&x, dst + b, sizeof x);
