@@ -60,12 +60,14 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <kelvorin/simulator.h>
@@ -77,6 +79,8 @@ using kelvorin::Simulator;
 using Clock = std::chrono::steady_clock;
 
 enum class Kind : std::uint8_t { H, Sdag, Cx, Mz, Mx, My, Rz, Rx };
+// The name of each kind in an operation file, in the order of Kind.
+constexpr std::string_view kKindNames[] = {"h", "sdag", "cx", "mz", "mx", "my", "rz", "rx"};
 
 struct Step {
   Kind kind;
@@ -108,24 +112,9 @@ Circuit read_circuit(const std::string& path) {
   std::string name;
   while (in >> name) {
     Step s{};
-    if (name == "h")
-      s.kind = Kind::H;
-    else if (name == "sdag")
-      s.kind = Kind::Sdag;
-    else if (name == "cx")
-      s.kind = Kind::Cx;
-    else if (name == "mz")
-      s.kind = Kind::Mz;
-    else if (name == "mx")
-      s.kind = Kind::Mx;
-    else if (name == "my")
-      s.kind = Kind::My;
-    else if (name == "rz")
-      s.kind = Kind::Rz;
-    else if (name == "rx")
-      s.kind = Kind::Rx;
-    else
-      fail(path + ": unknown operation `" + name + "`");
+    const auto known = std::find(std::begin(kKindNames), std::end(kKindNames), name);
+    if (known == std::end(kKindNames)) fail(path + ": unknown operation `" + name + "`");
+    s.kind = static_cast<Kind>(known - std::begin(kKindNames));
     if (!(in >> s.a)) fail(path + ": operation `" + name + "` without its qubit");
     if (s.kind == Kind::Cx && !(in >> s.b)) fail(path + ": cx without its target");
     if (s.a >= qubits || (s.kind == Kind::Cx && s.b >= qubits)) fail(path + ": qubit out of range");
