@@ -91,18 +91,22 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
 //
 // Short rows, of at most kUnsummarisedBlocks blocks (see tuning.h), keep no
 // summaries (the store gives all of them one shared pair of words, never
-// read or written) and a degree that a bulk update leaves stale rather than
-// updates (kStaleDegree below).  Scans read every block, and a row XOR is
-// the bit operation alone: a few vector words.
+// read or written) and a degree that a bulk update of more than one word
+// leaves stale rather than updates (kStaleDegree below).  Scans read every
+// block, and a row XOR is the bit operation alone: a few vector words.
 // Whether a row is short follows from its length, so every row of a store
 // is treated alike and the test of it predicts perfectly.
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
 // A short row's degree word after a bulk update (a row XOR, a copy): the
-// degree is unknown until count() adds up the line and stores it.  The
-// single-bit updates keep a known degree known and a stale one stale.  A
-// summarised row's degree is never stale.
-inline constexpr std::uint64_t kStaleDegree = ~std::uint64_t{0};
+// degree is unknown until count() adds up the line and stores it.  Every
+// degree word at or above kStaleFloor is stale, and kStaleDegree lies 2^62
+// above it and 2^62 below the top, so the updates that keep a degree (each
+// single-bit update, each one-word XOR) add their change without looking:
+// a known degree stays exact and a stale one stays stale, since no row
+// sees 2^62 changes.  A summarised row's degree is never stale.
+inline constexpr std::uint64_t kStaleFloor = std::uint64_t{1} << 62;
+inline constexpr std::uint64_t kStaleDegree = std::uint64_t{2} << 62;
 inline constexpr std::size_t kUnsummarisedBlocks = tuning::kUnsummarisedBlocks;
 
 constexpr std::size_t summary_words_for_blocks(std::size_t blocks) {
@@ -142,7 +146,10 @@ struct RowIndex {
 class RowView {
  public:
   RowView(Block* blocks, RowIndex index, std::uint64_t bit_len) noexcept
-      : blocks_(blocks), index_(index), block_count_(blocks_for_bits(bit_len)), bit_len_(bit_len) {}
+      : RowView(blocks, index, bit_len, blocks_for_bits(bit_len)) {}
+  // The same with the block count, blocks_for_bits(bit_len), known already.
+  RowView(Block* blocks, RowIndex index, std::uint64_t bit_len, std::size_t block_count) noexcept
+      : blocks_(blocks), index_(index), block_count_(block_count), bit_len_(bit_len) {}
 
   std::uint64_t bit_len() const noexcept { return bit_len_; }
   std::size_t block_count() const noexcept { return block_count_; }
@@ -160,17 +167,11 @@ class RowView {
   }
 
   // The number of members (the degree of the vertex).  A short row's degree
-  // may be stale after a bulk update (see kStaleDegree); then it is counted
+  // may be stale after a bulk update (see kStaleFloor); then it is counted
   // over the line(s) here and kept until the next bulk update.
   std::uint64_t count() const noexcept {
     const std::uint64_t degree = *index_.degree;
-    if (degree != kStaleDegree) return degree;
-    std::uint64_t total = 0;
-    std::size_t b = 0;
-    for (; b + 2 <= block_count_; b += 2) total += static_cast<unsigned>(std::popcount(word_at(b)));
-    if (b < block_count_) total += static_cast<unsigned>(std::popcount(blocks_[b]));
-    *index_.degree = total;
-    return total;
+    return degree < kStaleFloor ? degree : recount(blocks_, block_count_, index_.degree);
   }
   bool empty() const noexcept { return count() == 0; }
   // Whether the row has a member other than i (i below the bit length).
@@ -268,6 +269,23 @@ class RowView {
     return word;
   }
 
+  // A stale degree counted over the line and stored.  Out of line and with
+  // the row's parts as arguments, so that count() stays a load and a test
+  // where it is inlined and the row need not be put in memory for the call.
+  [[gnu::noinline]] static std::uint64_t recount(const Block* blocks, std::size_t count,
+                                                 std::uint64_t* degree) noexcept {
+    std::uint64_t total = 0;
+    std::size_t b = 0;
+    for (; b + 2 <= count; b += 2) {
+      std::uint64_t word;
+      std::memcpy(&word, blocks + b, sizeof word);
+      total += static_cast<unsigned>(std::popcount(word));
+    }
+    if (b < count) total += static_cast<unsigned>(std::popcount(blocks[b]));
+    *degree = total;
+    return total;
+  }
+
   // Writable only through BitSpan, which the store hands out for rows of a
   // store it may change.
   Block* blocks_;
@@ -293,7 +311,7 @@ class BitSpan : public RowView {
     if (!summarised()) {
       const bool absent = (blocks_[b] & mask) == 0;
       blocks_[b] |= mask;
-      if (absent) adjust_degree(1);
+      *index_.degree += absent;
       return absent;
     }
     if (*index_.degree == 0) {
@@ -313,9 +331,8 @@ class BitSpan : public RowView {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
     if (!summarised()) {
-      if ((blocks_[b] & mask) == 0) return;
+      *index_.degree -= (blocks_[b] & mask) != 0;
       blocks_[b] &= ~mask;
-      adjust_degree(-1);
       return;
     }
     if (*index_.degree == 0) return;
@@ -333,7 +350,7 @@ class BitSpan : public RowView {
     const Block mask = Block{1} << (i % kBlockBits);
     if (!summarised()) {
       blocks_[b] ^= mask;
-      adjust_degree((blocks_[b] & mask) != 0 ? 1 : -1);
+      add_to_degree((blocks_[b] & mask) != 0 ? 1 : -1);
       return;
     }
     if (*index_.degree == 0) {
@@ -380,7 +397,7 @@ class BitSpan : public RowView {
     if (!summarised()) {
       const Block before = blocks_[b];
       blocks_[b] = before ^ bits;
-      adjust_degree(std::popcount(blocks_[b]) - std::popcount(before));
+      add_to_degree(std::popcount(blocks_[b]) - std::popcount(before));
       return;
     }
     if (*index_.degree == 0) {
@@ -400,6 +417,11 @@ class BitSpan : public RowView {
   // degree kept in a register.
   void flip_blocks(const BlockWord* list, std::size_t count) noexcept {
     if (!summarised()) {
+      // As flip_block_range: up to two blocks keep the degree.
+      if (count <= 2) {
+        for (std::size_t k = 0; k < count; ++k) flip_block(list[k].block, list[k].word);
+        return;
+      }
       for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] ^= list[k].word;
       *index_.degree = kStaleDegree;
       return;
@@ -431,8 +453,21 @@ class BitSpan : public RowView {
     const Block* const src = src_range.data;
     const std::size_t end = lo + src_range.size;
     if (!summarised()) {
-      // A short row keeps no summaries, and its degree goes stale: the XOR
-      // is all there is.
+      // A short row keeps no summaries.  A stretch of one word keeps the
+      // degree with two popcounts; beyond, the degree goes stale and the
+      // XOR is all there is.
+      if (src_range.size <= 2) {
+        std::uint64_t before = blocks_[lo], x = src[0];
+        if (src_range.size == 2) {
+          before |= static_cast<std::uint64_t>(blocks_[lo + 1]) << kBlockBits;
+          x |= static_cast<std::uint64_t>(src[1]) << kBlockBits;
+        }
+        const std::uint64_t after = before ^ x;
+        blocks_[lo] = static_cast<Block>(after);
+        if (src_range.size == 2) blocks_[lo + 1] = static_cast<Block>(after >> kBlockBits);
+        add_to_degree(std::popcount(x) - 2 * std::popcount(before & x));
+        return;
+      }
       xor_blocks(blocks_ + lo, src, src_range.size);
       *index_.degree = kStaleDegree;
       return;
@@ -552,11 +587,9 @@ class BitSpan : public RowView {
     return bits;
   }
 
-  // A short row's degree after a change of `delta` members, unless stale.
-  void adjust_degree(int delta) noexcept {
-    if (*index_.degree != kStaleDegree)
-      *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
-  }
+  // A short row's degree after a change of `delta` members: exact if it was,
+  // stale if it was (see kStaleFloor).
+  void add_to_degree(int delta) noexcept { *index_.degree += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta)); }
 
   void refresh_top(std::size_t w) noexcept {
     const SummaryWord bit = SummaryWord{1} << (w % kSummaryBits);

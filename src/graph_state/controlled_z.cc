@@ -36,10 +36,15 @@ unsigned apply_cz(GraphState& state, Qubit a, Qubit b) {
   // other or carries an operator commuting with Z.  Reducing one qubit can
   // give the other new neighbours (or take some away), so every condition is
   // read afresh just before its step.
+  // (When neither of the first two steps ran, nothing has changed since the
+  // first condition, so the third is false without a look.)
   unsigned complementations = 0;
-  if (has_other_neighbour(state, a, b)) complementations += remove_vop(state, a, b);
-  if (has_other_neighbour(state, b, a)) complementations += remove_vop(state, b, a);
-  if (has_other_neighbour(state, a, b) && !z_commuting(state.vop(a))) complementations += remove_vop(state, a, b);
+  const bool reduce_a = has_other_neighbour(state, a, b);
+  if (reduce_a) complementations += remove_vop(state, a, b);
+  const bool reduce_b = has_other_neighbour(state, b, a);
+  if (reduce_b) complementations += remove_vop(state, b, a);
+  if ((reduce_a || reduce_b) && has_other_neighbour(state, a, b) && !z_commuting(state.vop(a)))
+    complementations += remove_vop(state, a, b);
 
   BitSpan row_a = state.adjacent(a);
   BitSpan row_b = state.adjacent(b);

@@ -52,8 +52,8 @@ class GraphState {
 
   // The row of q: writable through a store that may change, a read-only view
   // through a const one.  q must be below the qubit count.
-  BitSpan adjacent(Qubit q) noexcept { return BitSpan(row_blocks(q), row_index(q), qubit_count()); }
-  RowView adjacent(Qubit q) const noexcept { return RowView(row_blocks(q), row_index(q), qubit_count()); }
+  BitSpan adjacent(Qubit q) noexcept { return BitSpan(row_blocks(q), row_index(q), qubit_count(), row_blocks_); }
+  RowView adjacent(Qubit q) const noexcept { return RowView(row_blocks(q), row_index(q), qubit_count(), row_blocks_); }
 
   // Working rows for operations that must snapshot neighbourhoods or mark
   // vertices; they are allocated with the store, so no operation allocates.
