@@ -232,11 +232,24 @@ class RowView {
     if (start >= bit_len_) return;
     const std::size_t b0 = static_cast<std::size_t>(start / kBlockBits);
     if (!summarised()) {
-      for (std::size_t b = b0; b < block_count_; ++b) {
-        Block word = blocks_[b];
-        if (b == b0) word &= ~Block{0} << (start % kBlockBits);
-        if (word != 0 && !f(b, word)) return;
+      // Block by block up to a multiple of eight, then eight blocks (four
+      // words) at a time with one test for an empty stretch, then the rest.
+      const Block first = blocks_[b0] & (~Block{0} << (start % kBlockBits));
+      if (first != 0 && !f(b0, first)) return;
+      std::size_t b = b0 + 1;
+      const auto visit = [&](std::size_t k) {
+        const Block word = blocks_[k];
+        return word == 0 || f(k, word);
+      };
+      for (; b < block_count_ && b % 8 != 0; ++b)
+        if (!visit(b)) return;
+      for (; b + 8 <= block_count_; b += 8) {
+        if ((word_at(b) | word_at(b + 2) | word_at(b + 4) | word_at(b + 6)) == 0) continue;
+        for (std::size_t k = b; k < b + 8; ++k)
+          if (!visit(k)) return;
       }
+      for (; b < block_count_; ++b)
+        if (!visit(b)) return;
       return;
     }
     const std::size_t w0 = b0 / kSummaryBits;
