@@ -14,7 +14,7 @@
 //   every measurement as the projection onto the reported eigenspace with
 //   probability 1/2 or 1, and every peek must report a joint outcome of
 //   non-zero probability;
-// - 500 to 2,100 qubits: rows that are short (up to 512 qubits) or keep
+// - 500 to 3,100 qubits: rows that are short (up to 2048 qubits) or keep
 //   summaries, reductions on the stack (up to 1024) or on scratch rows, with
 //   two-byte indices and two bulk operations that grow hubs (a fan of gates
 //   from one qubit) and GHZ chains (each gate moves a star's centre).  An
@@ -62,7 +62,7 @@ constexpr std::size_t kOracleQubits = 8;
 constexpr Qubit kMaxQubits = 64;
 // The large class: kLargeFewest + (two bytes) % kLargeSizes qubits.
 constexpr Qubit kLargeFewest = 500;
-constexpr Qubit kLargeSizes = 1601;
+constexpr Qubit kLargeSizes = 2601;
 // Bounds on an input of the large class, where the reference engine's
 // complementations cost the square of a degree and every check reads the
 // whole store: it stops after this many operations (each gate of a bulk
@@ -637,9 +637,9 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
   });
   add("surface-code-d3", 17, [](SeedWriter& w) { surface_code_rounds(w, 3, 3, 1); });
   add("surface-code-d5", 49, [](SeedWriter& w) { surface_code_rounds(w, 5, 2, 1); });
-  // 500 to 2,100 qubits: short rows (500), summarised rows on the stack
-  // (600, 1024) and on scratch rows (1025 and up).
-  for (const Qubit n : {Qubit{500}, Qubit{600}, Qubit{1024}, Qubit{1025}, Qubit{2100}}) {
+  // 500 to 3,100 qubits: short rows with reductions on the stack (500,
+  // 1024) and on scratch rows (1025, 2048), summarised rows (2049 and up).
+  for (const Qubit n : {Qubit{500}, Qubit{1024}, Qubit{1025}, Qubit{2048}, Qubit{2049}, Qubit{3100}}) {
     const std::string size = std::to_string(n);
     add("ghz-chain-" + size, n, [n](SeedWriter& w) {
       w.h(0);
@@ -665,7 +665,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
       w.fan(TwoQubitGate::CY, 7, 400, 1, 30);
       w.measure(axis::Y, a);
       w.measure(axis::X, 7);
-      // Leaves at the far end of the rows too, where 2,100 qubits take a
+      // Leaves at the far end of the rows too, where 3,100 qubits take a
       // second summary word; complementing twice fills and empties it.
       w.fan(TwoQubitGate::CX, b, n - 50, 1, 40);
       w.complement(b);
@@ -675,7 +675,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
   // A hub reduced from one operator after another (words in H and S), its
   // partner a leaf with leaves of its own: every kind of neighbour, kinds
   // that flip with themselves among them, on the stack and on scratch rows.
-  for (const Qubit n : {Qubit{700}, Qubit{1100}}) {
+  for (const Qubit n : {Qubit{700}, Qubit{1100}, Qubit{2600}}) {
     add("reductions-" + std::to_string(n), n, [n](SeedWriter& w) {
       const Qubit hub = n / 2, far = n - 1;
       w.h(hub);

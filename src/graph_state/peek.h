@@ -10,6 +10,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -40,11 +41,15 @@ class StateJournal {
     const RowView row = std::as_const(state_).adjacent(q);
     const std::size_t begin = blocks_.size();
     try {
+      // The degree is added up from the blocks saved, so that a row whose
+      // degree is not kept (see bit_set.h) is not counted a second time.
+      std::uint64_t degree = 0;
       row.for_each_block_from(0, [&](std::size_t b, Block word) {
         blocks_.push_back({static_cast<std::uint32_t>(b), word});
+        degree += static_cast<unsigned>(std::popcount(word));
         return true;
       });
-      rows_.push_back({q, row.count(), begin, state_.vop(q)});
+      rows_.push_back({q, degree, begin, state_.vop(q)});
     } catch (...) {
       blocks_.resize(begin);
       throw;

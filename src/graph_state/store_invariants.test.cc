@@ -30,8 +30,8 @@ SummaryWord* top(const RowView& row) {
 
 TEST(StoreInvariants, EveryBreakIsReportedWhereItLies) {
   using Break = std::pair<std::function<void(GraphState&)>, std::string>;
-  // Short rows (40 qubits) and summarised ones (700).
-  for (const Qubit n : {Qubit{40}, Qubit{700}}) {
+  // Short rows (40 qubits) and summarised ones.
+  for (const Qubit n : {Qubit{40}, Qubit{kUnsummarisedBlocks * kBlockBits + 188}}) {
     SCOPED_TRACE(std::to_string(n) + " qubits");
     std::mt19937_64 rng(5);
     GraphState sound = testing::random_graph_state(n, rng, 0.1);
@@ -55,7 +55,7 @@ TEST(StoreInvariants, EveryBreakIsReportedWhereItLies) {
          "row 5" + rows + ": bit " + std::to_string(past) + " set at or past the length"},
         {[](GraphState& g) { blocks(g.scratch_row(1))[0] = 4; }, "scratch row 1: degree 0 but 1 members"},
     };
-    if (n > 512) {
+    if (summarised_row(n)) {
       breaks.push_back({[](GraphState& g) { summary(g.adjacent(6))[0] ^= SummaryWord{1} << 21; },
                         "row 6" + rows + ": summary word 0 is "});
       breaks.push_back({[](GraphState& g) { top(g.adjacent(7))[0] ^= 2; }, "row 7" + rows + ": top word 0 is 0x"});

@@ -4,7 +4,7 @@
 // - every row has the store's bit length, and no bit at or past it is set;
 // - no vertex is its own neighbour, and every edge is in both rows;
 // - each row's degree is the popcount of its blocks;
-// - a summarised row (longer than one cache line, see bit_set.h) has its
+// - a summarised row (longer than kUnsummarisedBlocks, see bit_set.h) has its
 //   summary and top words exact: a bit set where, and only where, the block
 //   or summary word below is non-empty, none past the row's end;
 // - the row queries (first, for_each) agree with the raw blocks;

@@ -12,20 +12,20 @@
 
 namespace kelvorin::tuning {
 
-// Rows of at most this many 32-bit blocks (one 64-byte cache line: 512
-// qubits) keep no summaries, and a row XOR leaves their degree stale rather
-// than updating it (see bit_set.h).  Scanning the line costs less than
-// keeping the summaries of rows this short (rotated surface code d = 15 11 %
-// and color code 14 % fewer instructions per shot, larger stores unchanged
-// within 1 %), and counting it when asked less than keeping the degree
-// through every XOR (color code d = 15 a further 25 %, rotated surface code
-// d = 15 9 %).  Rows of up
-// to 64 blocks bare (with the stack kind sets below at 64 too) measured far
-// fewer instructions per shot on the error-correction circuits (rotated
-// surface code d = 21 -41 %, unrotated d = 15 -59 %, d = 21 -69 %) but
-// made the sparse workloads of 1000 qubits slower (random_sparse 2.9x,
-// peek 1.7x in time), where every scan and count then reads the whole row.
-inline constexpr std::size_t kUnsummarisedBlocks = 16;
+// Rows of at most this many 32-bit blocks (four 64-byte cache lines: 2048
+// qubits) keep no summaries, and a row XOR of more than one word leaves
+// their degree stale rather than updating it (see bit_set.h); a scan makes
+// the row's one summary word on the spot.  Against one line (16 blocks),
+// in instructions per shot of the error-correction circuits: rotated
+// surface code d = 21 -45 %, unrotated d = 21 -59 %, color code (rows of
+// one line either way) and repetition code unchanged; in time, the sparse
+// workloads of 1000 qubits no slower (random_sparse 0.93, peek 0.88 of
+// f8b7e9e).  An earlier trial of 64 blocks made those two 2.9x and 1.7x
+// slower for the same instructions: the scan then tested every block with
+// a branch, and its mispredictions were the difference (callgrind's branch
+// simulation).  A summary word covers 64 blocks, so this is the most a
+// made-on-the-spot word can cover.
+inline constexpr std::size_t kUnsummarisedBlocks = 64;
 
 // A reduction whose vertex and partner have at most this many neighbours
 // together goes pair by pair from a list on the stack; beyond, a kind at a
