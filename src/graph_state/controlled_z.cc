@@ -13,13 +13,6 @@ namespace {
         "\n right: " + std::to_string(b));
 }
 
-// Whether v has a neighbour besides `other`, from the degree; the row itself
-// is read only at degree 1.  (A row never written is not read either, so its
-// memory stays unmapped until the first edge arrives.)
-[[gnu::always_inline]] inline bool has_other_neighbour(const GraphState& state, Qubit v, Qubit other) noexcept {
-  return state.adjacent(v).has_member_other_than(other);
-}
-
 }  // namespace
 
 void check_cz_arguments(const GraphState& state, Qubit a, Qubit b) {
@@ -35,19 +28,23 @@ unsigned apply_cz(GraphState& state, Qubit a, Qubit b) {
   // The lookup is valid once each qubit either has no neighbour besides the
   // other or carries an operator commuting with Z.  Reducing one qubit can
   // give the other new neighbours (or take some away), so every condition is
-  // read afresh just before its step.
-  // (When neither of the first two steps ran, nothing has changed since the
-  // first condition, so the third is false without a look.)
-  unsigned complementations = 0;
-  const bool reduce_a = has_other_neighbour(state, a, b);
-  if (reduce_a) complementations += remove_vop(state, a, b);
-  const bool reduce_b = has_other_neighbour(state, b, a);
-  if (reduce_b) complementations += remove_vop(state, b, a);
-  if ((reduce_a || reduce_b) && has_other_neighbour(state, a, b) && !z_commuting(state.vop(a)))
-    complementations += remove_vop(state, a, b);
-
+  // read afresh just before its step; when neither of the first two steps
+  // ran, nothing has changed since the first, so the third is false without
+  // a look.  The rows are views into the store, which a reduction changes
+  // but never moves, so they are made once.  A neighbour besides the other
+  // qubit is told from the degree; the blocks are read only at degree 1 (a
+  // row never written is not read either, so its memory stays unmapped
+  // until the first edge arrives).
   BitSpan row_a = state.adjacent(a);
   BitSpan row_b = state.adjacent(b);
+  unsigned complementations = 0;
+  const bool reduce_a = row_a.has_member_other_than(b);
+  if (reduce_a) complementations += remove_vop(state, a, b);
+  const bool reduce_b = row_b.has_member_other_than(a);
+  if (reduce_b) complementations += remove_vop(state, b, a);
+  if ((reduce_a || reduce_b) && row_a.has_member_other_than(b) && !z_commuting(state.vop(a)))
+    complementations += remove_vop(state, a, b);
+
   const bool edge = !row_a.empty() && row_a.contains(b);
   const CzEntry entry = cz_table(edge, state.vop(a), state.vop(b));
   if (entry.edge != 0) {
