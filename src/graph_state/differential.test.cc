@@ -248,8 +248,8 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
   // share some neighbours and not others, below, around and far above the
   // pair-by-pair threshold, with and without the edge between them (v
   // without neighbours reduces against `avoid`, which need not be adjacent),
-  // in stores of short rows whose kind sets go on the stack (up to 700),
-  // short rows on scratch rows (1200) and summarised rows (2100).
+  // in stores of short rows, whose kind sets go on the stack (up to 1200),
+  // and of summarised rows, whose kind sets go on scratch rows (2100).
   int reductions = 0, large = 0, isolated = 0;
   for (int trial = 0; trial < 1750; ++trial) {
     const Qubit sizes[] = {6, 20, 70, 140, 700, 1200, 2100};
