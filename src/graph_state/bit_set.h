@@ -158,12 +158,17 @@ struct BlockWord {
   Block word;
 };
 
-// Where a row's bookkeeping lives: its summary and top words and its degree.
+// Where a row's bookkeeping lives: row_index_words(bit length) words in a
+// run, the degree first, then the summary words, then the top words (a short
+// row has only the degree).  One pointer, so that a row costs one multiply
+// to find and one register to hold, and the summary words are found from it
+// only where a summarised row's code needs them.
 struct RowIndex {
-  SummaryWord* summary;
-  SummaryWord* top;
-  std::uint64_t* degree;
+  std::uint64_t* words;
 };
+constexpr std::size_t row_index_words(std::uint64_t bits) {
+  return 1 + row_summary_words(bits) + row_top_words(bits);
+}
 
 // A read-only view of a row of the state store: what read-only operations and
 // snapshots get.  It cannot write, and neither can anything made from it.
@@ -180,8 +185,8 @@ class RowView {
   const Block* blocks() const noexcept { return blocks_; }
   BlockRange block_range() const noexcept { return {blocks_, block_count_}; }
   // The row's two summary levels (see above), for whole-store comparisons.
-  const SummaryWord* summary() const noexcept { return index_.summary; }
-  const SummaryWord* top() const noexcept { return index_.top; }
+  const SummaryWord* summary() const noexcept { return summary_words(); }
+  const SummaryWord* top() const noexcept { return top_words(); }
 
   // Whether the row keeps summaries (it is longer than kUnsummarisedBlocks).
   bool summarised() const noexcept { return summarised_row(bit_len_); }
@@ -194,8 +199,8 @@ class RowView {
   // may be stale after a bulk update (see kStaleFloor); then it is counted
   // over the line(s) here and kept until the next bulk update.
   std::uint64_t count() const noexcept {
-    const std::uint64_t degree = *index_.degree;
-    return degree < kStaleFloor ? degree : recount(blocks_, block_count_, index_.degree);
+    const std::uint64_t degree = *degree_word();
+    return degree < kStaleFloor ? degree : recount(blocks_, block_count_, degree_word());
   }
   bool empty() const noexcept { return count() == 0; }
   // Whether the row has a member other than i (i below the bit length).
@@ -278,12 +283,12 @@ class RowView {
     const std::size_t t0 = w0 / kSummaryBits;
     const std::size_t tops = top_words_for_blocks(block_count_);
     for (std::size_t t = t0; t < tops; ++t) {
-      SummaryWord top = index_.top[t];
+      SummaryWord top = top_words()[t];
       if (t == t0) top &= ~SummaryWord{0} << (w0 % kSummaryBits);
       while (top != 0) {
         const std::size_t w = t * kSummaryBits + static_cast<unsigned>(std::countr_zero(top));
         top &= top - 1;
-        SummaryWord summary = index_.summary[w];
+        SummaryWord summary = summary_words()[w];
         if (w == w0) summary &= ~SummaryWord{0} << (b0 % kSummaryBits);
         while (summary != 0) {
           const std::size_t b = w * kSummaryBits + static_cast<unsigned>(std::countr_zero(summary));
@@ -315,6 +320,11 @@ class RowView {
     return total;
   }
 
+  // The parts of the row's index (see RowIndex).
+  std::uint64_t* degree_word() const noexcept { return index_.words; }
+  SummaryWord* summary_words() const noexcept { return index_.words + 1; }
+  SummaryWord* top_words() const noexcept { return index_.words + 1 + summary_words_for_blocks(block_count_); }
+
   // Writable only through BitSpan, which the store hands out for rows of a
   // store it may change.
   Block* blocks_;
@@ -340,10 +350,10 @@ class BitSpan : public RowView {
     if (!summarised()) {
       const bool absent = (blocks_[b] & mask) == 0;
       blocks_[b] |= mask;
-      *index_.degree += absent;
+      *degree_word() += absent;
       return absent;
     }
-    if (*index_.degree == 0) {
+    if (*degree_word() == 0) {
       first_member(b, mask);
       return true;
     }
@@ -351,7 +361,7 @@ class BitSpan : public RowView {
     const bool was_empty = blocks_[b] == 0;
     blocks_[b] |= mask;
     if (was_empty) mark(b);
-    ++*index_.degree;
+    ++*degree_word();
     return true;
   }
 
@@ -360,15 +370,15 @@ class BitSpan : public RowView {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
     if (!summarised()) {
-      *index_.degree -= (blocks_[b] & mask) != 0;
+      *degree_word() -= (blocks_[b] & mask) != 0;
       blocks_[b] &= ~mask;
       return;
     }
-    if (*index_.degree == 0) return;
+    if (*degree_word() == 0) return;
     if ((blocks_[b] & mask) == 0) return;
     blocks_[b] &= ~mask;
     if (blocks_[b] == 0) unmark(b);
-    --*index_.degree;
+    --*degree_word();
   }
 
   // Inserts i when absent, removes it when present; i must be below the bit
@@ -382,7 +392,7 @@ class BitSpan : public RowView {
       add_to_degree((blocks_[b] & mask) != 0 ? 1 : -1);
       return;
     }
-    if (*index_.degree == 0) {
+    if (*degree_word() == 0) {
       first_member(b, mask);
       return;
     }
@@ -390,10 +400,10 @@ class BitSpan : public RowView {
     blocks_[b] = before ^ mask;
     if ((before & mask) == 0) {
       if (before == 0) mark(b);
-      ++*index_.degree;
+      ++*degree_word();
     } else {
       if (blocks_[b] == 0) unmark(b);
-      --*index_.degree;
+      --*degree_word();
     }
   }
 
@@ -429,15 +439,15 @@ class BitSpan : public RowView {
       add_to_degree(std::popcount(blocks_[b]) - std::popcount(before));
       return;
     }
-    if (*index_.degree == 0) {
+    if (*degree_word() == 0) {
       if (bits != 0) first_member(b, bits);
       return;
     }
     const Block before = blocks_[b];
     const Block after = before ^ bits;
     blocks_[b] = after;
-    *index_.degree =
-        *index_.degree + static_cast<unsigned>(std::popcount(after)) - static_cast<unsigned>(std::popcount(before));
+    *degree_word() =
+        *degree_word() + static_cast<unsigned>(std::popcount(after)) - static_cast<unsigned>(std::popcount(before));
     if (before == 0 && after != 0) mark(b);
     if (before != 0 && after == 0) unmark(b);
   }
@@ -452,7 +462,7 @@ class BitSpan : public RowView {
         return;
       }
       for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] ^= list[k].word;
-      *index_.degree = kStaleDegree;
+      *degree_word() = kStaleDegree;
       return;
     }
     // Summary bits follow the blocks without branches; the top words are
@@ -466,14 +476,14 @@ class BitSpan : public RowView {
       blocks_[b] = after;
       delta += static_cast<int>(std::popcount(after)) - static_cast<int>(std::popcount(before));
       const std::size_t w = b / kSummaryBits;
-      index_.summary[w] ^= static_cast<SummaryWord>((before != 0) != (after != 0)) << (b % kSummaryBits);
+      summary_words()[w] ^= static_cast<SummaryWord>((before != 0) != (after != 0)) << (b % kSummaryBits);
       if (w != last_word) {
         if (last_word != ~std::size_t{0}) refresh_top(last_word);
         last_word = w;
       }
     }
     if (last_word != ~std::size_t{0}) refresh_top(last_word);
-    *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
+    *degree_word() = static_cast<std::uint64_t>(static_cast<std::int64_t>(*degree_word()) + delta);
   }
 
   // XORs blocks lo .. lo + src.size - 1 with src: the dense form of
@@ -498,7 +508,7 @@ class BitSpan : public RowView {
         return;
       }
       xor_blocks(blocks_ + lo, src, src_range.size);
-      *index_.degree = kStaleDegree;
+      *degree_word() = kStaleDegree;
       return;
     }
     std::int64_t delta = 0;
@@ -511,10 +521,10 @@ class BitSpan : public RowView {
       const std::size_t width = last - first;
       const SummaryWord cover = (width == kSummaryBits ? ~SummaryWord{0} : ((SummaryWord{1} << width) - 1))
                                 << (first % kSummaryBits);
-      index_.summary[w] = (index_.summary[w] & ~cover) | bits;
+      summary_words()[w] = (summary_words()[w] & ~cover) | bits;
       refresh_top(w);
     }
-    *index_.degree = static_cast<std::uint64_t>(static_cast<std::int64_t>(*index_.degree) + delta);
+    *degree_word() = static_cast<std::uint64_t>(static_cast<std::int64_t>(*degree_word()) + delta);
   }
 
   // XORs this row with the members of `set`, a different row of the same
@@ -531,7 +541,7 @@ class BitSpan : public RowView {
   void assign(const RowView& other) noexcept {
     if (!summarised()) {
       std::copy_n(other.blocks(), block_count_, blocks_);
-      *index_.degree = kStaleDegree;
+      *degree_word() = kStaleDegree;
       return;
     }
     clear();
@@ -540,7 +550,7 @@ class BitSpan : public RowView {
       mark(b);
       return true;
     });
-    *index_.degree = other.count();
+    *degree_word() = other.count();
   }
 
   // Makes this row exactly the listed blocks (ascending, each non-empty) and
@@ -549,34 +559,34 @@ class BitSpan : public RowView {
     clear();
     if (!summarised()) {
       for (std::size_t k = 0; k < count; ++k) blocks_[list[k].block] = list[k].word;
-      *index_.degree = degree;
+      *degree_word() = degree;
       return;
     }
     for (std::size_t k = 0; k < count; ++k) {
       blocks_[list[k].block] = list[k].word;
       mark(list[k].block);
     }
-    *index_.degree = degree;
+    *degree_word() = degree;
   }
 
   // Removes every member, touching only the non-empty blocks.
   void clear() noexcept {
     if (!summarised()) {
       std::fill_n(blocks_, block_count_, Block{0});
-      *index_.degree = 0;
+      *degree_word() = 0;
       return;
     }
-    if (*index_.degree == 0) return;
-    *index_.degree = 0;
+    if (*degree_word() == 0) return;
+    *degree_word() = 0;
     const std::size_t tops = top_words_for_blocks(block_count_);
     for (std::size_t t = 0; t < tops; ++t) {
-      SummaryWord top = index_.top[t];
-      index_.top[t] = 0;
+      SummaryWord top = top_words()[t];
+      top_words()[t] = 0;
       while (top != 0) {
         const std::size_t w = t * kSummaryBits + static_cast<unsigned>(std::countr_zero(top));
         top &= top - 1;
-        SummaryWord summary = index_.summary[w];
-        index_.summary[w] = 0;
+        SummaryWord summary = summary_words()[w];
+        summary_words()[w] = 0;
         while (summary != 0) {
           blocks_[w * kSummaryBits + static_cast<unsigned>(std::countr_zero(summary))] = 0;
           summary &= summary - 1;
@@ -618,14 +628,14 @@ class BitSpan : public RowView {
 
   // A short row's degree after a change of `delta` members: exact if it was,
   // stale if it was (see kStaleFloor).
-  void add_to_degree(int delta) noexcept { *index_.degree += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta)); }
+  void add_to_degree(int delta) noexcept { *degree_word() += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta)); }
 
   void refresh_top(std::size_t w) noexcept {
     const SummaryWord bit = SummaryWord{1} << (w % kSummaryBits);
-    if (index_.summary[w] != 0) {
-      index_.top[w / kSummaryBits] |= bit;
+    if (summary_words()[w] != 0) {
+      top_words()[w / kSummaryBits] |= bit;
     } else {
-      index_.top[w / kSummaryBits] &= ~bit;
+      top_words()[w / kSummaryBits] &= ~bit;
     }
   }
 
@@ -635,22 +645,22 @@ class BitSpan : public RowView {
   // mapped once rather than first as the shared zero page and then again.
   void first_member(std::size_t b, Block bits) noexcept {
     blocks_[b] = bits;
-    *index_.degree = static_cast<unsigned>(std::popcount(bits));
+    *degree_word() = static_cast<unsigned>(std::popcount(bits));
     const std::size_t w = b / kSummaryBits;
-    index_.summary[w] = SummaryWord{1} << (b % kSummaryBits);
-    index_.top[w / kSummaryBits] = SummaryWord{1} << (w % kSummaryBits);
+    summary_words()[w] = SummaryWord{1} << (b % kSummaryBits);
+    top_words()[w / kSummaryBits] = SummaryWord{1} << (w % kSummaryBits);
   }
 
   void mark(std::size_t b) noexcept {
     const std::size_t w = b / kSummaryBits;
-    index_.summary[w] |= SummaryWord{1} << (b % kSummaryBits);
-    index_.top[w / kSummaryBits] |= SummaryWord{1} << (w % kSummaryBits);
+    summary_words()[w] |= SummaryWord{1} << (b % kSummaryBits);
+    top_words()[w / kSummaryBits] |= SummaryWord{1} << (w % kSummaryBits);
   }
 
   void unmark(std::size_t b) noexcept {
     const std::size_t w = b / kSummaryBits;
-    index_.summary[w] &= ~(SummaryWord{1} << (b % kSummaryBits));
-    if (index_.summary[w] == 0) index_.top[w / kSummaryBits] &= ~(SummaryWord{1} << (w % kSummaryBits));
+    summary_words()[w] &= ~(SummaryWord{1} << (b % kSummaryBits));
+    if (summary_words()[w] == 0) top_words()[w / kSummaryBits] &= ~(SummaryWord{1} << (w % kSummaryBits));
   }
 };
 

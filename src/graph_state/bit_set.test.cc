@@ -65,10 +65,9 @@ TEST(BitSet, InsertBeyondLengthGrowsAndKeepsTheTailClear) {
 }
 
 TEST(BitSpan, CannotGrowAndReportsTheBlock) {
-  SummaryWord summary[1] = {}, top[1] = {};
-  std::uint64_t degree = 0;
+  std::uint64_t index[1] = {};
   std::vector<Block> storage(2, 0);
-  BitSpan span(storage.data(), RowIndex{summary, top, &degree}, 40);
+  BitSpan span(storage.data(), RowIndex{index}, 40);
   EXPECT_TRUE(span.insert(39));
   EXPECT_EQ(span.count(), 1u);
   try {
@@ -89,11 +88,12 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
        {std::uint64_t{40}, kUnsummarisedBlocks * kBlockBits, std::uint64_t{2100}, std::uint64_t{300000}}) {
     const std::size_t blocks = blocks_for_bits(len);
     std::vector<Block> storage(blocks, 0), other_storage(blocks, 0);
-    std::vector<SummaryWord> summary(summary_words_for_blocks(blocks)), top(top_words_for_blocks(blocks));
-    std::vector<SummaryWord> other_summary(summary.size()), other_top(top.size());
-    std::uint64_t degree = 0, other_degree = 0;
-    BitSpan row(storage.data(), RowIndex{summary.data(), top.data(), &degree}, len);
-    BitSpan other(other_storage.data(), RowIndex{other_summary.data(), other_top.data(), &other_degree}, len);
+    std::vector<std::uint64_t> index(row_index_words(len)), other_index(index.size());
+    BitSpan row(storage.data(), RowIndex{index.data()}, len);
+    BitSpan other(other_storage.data(), RowIndex{other_index.data()}, len);
+    const std::size_t summary_words = row_summary_words(len);
+    const SummaryWord* const summary = row.summary();
+    const SummaryWord* const top = row.top();
     std::set<std::uint64_t> model;
     // Members cluster now and then, so that blocks fill up and empty again.
     const auto pick = [&] { return rng() % 3 == 0 ? rng() % std::min<std::uint64_t>(len, 70) : rng() % len; };
@@ -183,7 +183,7 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
       row.for_each([&](std::uint64_t j) { seen.push_back(j); });
       ASSERT_EQ(seen, std::vector<std::uint64_t>(model.begin(), model.end())) << "step " << step;
       // Short rows keep no summaries that anything reads.
-      for (std::size_t w = 0; w < summary.size() && row.summarised(); ++w) {
+      for (std::size_t w = 0; w < summary_words; ++w) {
         SummaryWord expected = 0;
         for (std::size_t b = w * kSummaryBits; b < std::min(blocks, (w + 1) * kSummaryBits); ++b)
           expected |= static_cast<SummaryWord>(storage[b] != 0) << (b % kSummaryBits);

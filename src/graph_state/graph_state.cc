@@ -27,13 +27,6 @@ T* allocate_rows(std::size_t rows, std::size_t per_row) {
   return static_cast<T*>(p);
 }
 
-// The summary (or top) words of `rows` rows of `per_row` words each.  Short
-// rows keep none (per_row is 0) and all share one word, which takes their
-// writes and is never read.
-SummaryWord* allocate_summaries(std::size_t rows, std::size_t per_row) {
-  return per_row == 0 ? allocate_rows<SummaryWord>(1, 1) : allocate_rows<SummaryWord>(rows, per_row);
-}
-
 }  // namespace
 
 std::optional<std::size_t> GraphState::bytes_needed(Qubit qubit_amount) noexcept {
@@ -42,9 +35,7 @@ std::optional<std::size_t> GraphState::bytes_needed(Qubit qubit_amount) noexcept
   if (qubit_amount > kMax - kScratchRows) return std::nullopt;
   const std::size_t n = static_cast<std::size_t>(qubit_amount);
   const std::size_t blocks = blocks_for_bits(qubit_amount);
-  const std::size_t per_row = blocks * sizeof(Block) +
-                              (row_summary_words(qubit_amount) + row_top_words(qubit_amount)) * sizeof(SummaryWord) +
-                              sizeof(std::uint64_t);
+  const std::size_t per_row = blocks * sizeof(Block) + row_index_words(qubit_amount) * sizeof(std::uint64_t);
   const std::size_t rows = n + kScratchRows;
   if (per_row > (kMax - n * sizeof(decltype(vops_)::value_type)) / rows) return std::nullopt;
   return rows * per_row + n * sizeof(decltype(vops_)::value_type);
@@ -57,30 +48,25 @@ void GraphState::FreeDeleter::operator()(void* p) const noexcept {
 GraphState::GraphState(Qubit qubit_amount) {
   if (qubit_amount >= (Qubit{1} << 63)) panic("capacity overflow");
   row_blocks_ = blocks_for_bits(qubit_amount);
-  summary_words_ = row_summary_words(qubit_amount);
-  top_words_ = row_top_words(qubit_amount);
+  index_words_ = row_index_words(qubit_amount);
   if (qubit_amount != 0) {
     if (!bytes_needed(qubit_amount)) throw std::bad_alloc();
     const std::size_t rows = static_cast<std::size_t>(qubit_amount) + kScratchRows;
     // The adjacency rows first: they are by far the larger part, and a
     // failure there must not have written anything first.
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
-    summary_.reset(allocate_summaries(rows, summary_words_));
-    top_.reset(allocate_summaries(rows, top_words_));
-    degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
+    index_.reset(allocate_rows<std::uint64_t>(rows, index_words_));
   }
   vops_.assign(static_cast<std::size_t>(qubit_amount), vop::H);
 }
 
 GraphState::GraphState(const GraphState& other)
-    : vops_(), row_blocks_(other.row_blocks_), summary_words_(other.summary_words_), top_words_(other.top_words_) {
+    : vops_(), row_blocks_(other.row_blocks_), index_words_(other.index_words_) {
   const Qubit n = other.qubit_count();
   if (n != 0) {
     const std::size_t rows = static_cast<std::size_t>(n) + kScratchRows;
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
-    summary_.reset(allocate_summaries(rows, summary_words_));
-    top_.reset(allocate_summaries(rows, top_words_));
-    degrees_.reset(allocate_rows<std::uint64_t>(rows, 1));
+    index_.reset(allocate_rows<std::uint64_t>(rows, index_words_));
     // Only non-empty blocks are written, so the pages of a sparse state's
     // empty rows stay unmapped in the copy as they are in the original.
     // (The VOPs come last, so the rows are made with the length explicit.)
@@ -95,7 +81,7 @@ GraphState& GraphState::operator=(const GraphState& other) {
 }
 
 GraphState::ScratchRow GraphState::lease_scratch() const {
-  if (degrees_ == nullptr) panic("internal error: a store of no qubits has no scratch rows");
+  if (index_ == nullptr) panic("internal error: a store of no qubits has no scratch rows");
   for (std::size_t slot = 0; slot < kScratchRows; ++slot) {
     if ((leased_ >> slot) & 1u) continue;
     const Qubit q = qubit_count() + slot;

@@ -129,21 +129,16 @@ class GraphState {
   // Row q's storage; rows n .. n + kScratchRows - 1 are the scratch rows.
   Block* row_blocks(Qubit q) const noexcept { return rows_.get() + q * row_blocks_; }
   RowIndex row_index(Qubit q) const noexcept {
-    return RowIndex{summary_.get() + q * summary_words_, top_.get() + q * top_words_, degrees_.get() + q};
+    return RowIndex{index_.get() + q * index_words_};
   }
 
   std::vector<Vop> vops_;
   std::size_t row_blocks_ = 0;  // blocks per row
-  // Summary and top words per row: 0 where rows are short (see bit_set.h),
-  // and then every row's index points at one shared word of each.
-  std::size_t summary_words_ = 0;
-  std::size_t top_words_ = 0;
-  // n + kScratchRows rows each: the adjacency blocks, their summaries and the
-  // degrees.
+  // Index words per row (degree, summary and top words; see RowIndex).
+  std::size_t index_words_ = 0;
+  // n + kScratchRows rows each: the adjacency blocks, and the index words.
   std::unique_ptr<Block[], FreeDeleter> rows_;
-  std::unique_ptr<SummaryWord[], FreeDeleter> summary_;
-  std::unique_ptr<SummaryWord[], FreeDeleter> top_;
-  std::unique_ptr<std::uint64_t[], FreeDeleter> degrees_;
+  std::unique_ptr<std::uint64_t[], FreeDeleter> index_;
   // Bit i set while scratch row i is lent out.
   mutable std::uint8_t leased_ = 0;
 };
