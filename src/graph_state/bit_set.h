@@ -628,7 +628,9 @@ class BitSpan : public RowView {
 
   // A short row's degree after a change of `delta` members: exact if it was,
   // stale if it was (see kStaleFloor).
-  void add_to_degree(int delta) noexcept { *degree_word() += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta)); }
+  void add_to_degree(int delta) noexcept {
+    *degree_word() += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta));
+  }
 
   void refresh_top(std::size_t w) noexcept {
     const SummaryWord bit = SummaryWord{1} << (w % kSummaryBits);

@@ -128,9 +128,7 @@ class GraphState {
 
   // Row q's storage; rows n .. n + kScratchRows - 1 are the scratch rows.
   Block* row_blocks(Qubit q) const noexcept { return rows_.get() + q * row_blocks_; }
-  RowIndex row_index(Qubit q) const noexcept {
-    return RowIndex{index_.get() + q * index_words_};
-  }
+  RowIndex row_index(Qubit q) const noexcept { return RowIndex{index_.get() + q * index_words_}; }
 
   std::vector<Vop> vops_;
   std::size_t row_blocks_ = 0;  // blocks per row
