@@ -314,8 +314,18 @@ class RowView {
   // where it is inlined and the row need not be put in memory for the call.
   [[gnu::noinline]] static std::uint64_t recount(const Block* blocks, std::size_t count,
                                                  std::uint64_t* degree) noexcept {
-    std::uint64_t total = 0;
-    for (std::size_t b = 0; b < count; ++b) total += static_cast<unsigned>(std::popcount(blocks[b]));
+    // Two blocks a popcount, in two sums that do not wait on each other.
+    std::uint64_t total = 0, other = 0;
+    std::size_t b = 0;
+    for (; b + 4 <= count; b += 4) {
+      std::uint64_t low, high;
+      std::memcpy(&low, blocks + b, sizeof low);
+      std::memcpy(&high, blocks + b + 2, sizeof high);
+      total += static_cast<unsigned>(std::popcount(low));
+      other += static_cast<unsigned>(std::popcount(high));
+    }
+    for (; b < count; ++b) total += static_cast<unsigned>(std::popcount(blocks[b]));
+    total += other;
     *degree = total;
     return total;
   }
