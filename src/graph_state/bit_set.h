@@ -209,8 +209,14 @@ class RowView {
     return degree >= 2 || (degree == 1 && !contains(i));
   }
 
-  // Lowest member, or bit_len() when the set is empty.
+  // Lowest member, or bit_len() when the set is empty.  A short row is read
+  // a block at a time up to its first member.
   std::uint64_t first() const noexcept {
+    if (!summarised()) {
+      for (std::size_t b = 0; b < block_count_; ++b)
+        if (blocks_[b] != 0) return b * kBlockBits + static_cast<unsigned>(std::countr_zero(blocks_[b]));
+      return bit_len_;
+    }
     std::uint64_t found = bit_len_;
     for_each_from(0, [&](std::uint64_t i) {
       found = i;
