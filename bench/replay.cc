@@ -131,10 +131,10 @@ kelvorin::RandomSource seeded_source(std::uint64_t seed) {
   return kelvorin::RandomSource(kelvorin::fixed_key(key));
 }
 
-// One shot on `sim`; returns the parity of the outcomes, so that nothing
-// can be left out.  Never inlined, so that a profiler can collect only the
-// shots: callgrind's --collect-atstart=no --toggle-collect='*run_shot*'.
-[[gnu::noinline]] unsigned run_shot(const Circuit& c, Simulator& sim, kelvorin::RandomSource& source) {
+// Plays the circuit's steps on `sim`, each cx through `cx(a, b)`; returns the
+// parity of the outcomes, so that nothing can be left out.
+template <class Cx>
+unsigned play(const Circuit& c, Simulator& sim, kelvorin::RandomSource& source, Cx&& cx) {
   using kelvorin::MeasurementResult;
   namespace axis = kelvorin::axis;
   unsigned parity = 0;
@@ -152,7 +152,7 @@ kelvorin::RandomSource seeded_source(std::uint64_t seed) {
         sim.sdag(s.a);
         break;
       case Kind::Cx:
-        sim.cx(s.a, s.b);
+        cx(s.a, s.b);
         break;
       case Kind::Mz:
         minus(sim.measure(s.a, axis::Z, source));
@@ -172,6 +172,12 @@ kelvorin::RandomSource seeded_source(std::uint64_t seed) {
     }
   }
   return parity;
+}
+
+// One timed shot on `sim`.  Never inlined, so that a profiler can collect
+// only the shots: callgrind's --collect-atstart=no --toggle-collect='*run_shot*'.
+[[gnu::noinline]] unsigned run_shot(const Circuit& c, Simulator& sim, kelvorin::RandomSource& source) {
+  return play(c, sim, source, [&](Qubit a, Qubit b) { sim.cx(a, b); });
 }
 
 // ---- The untimed analysis ----
@@ -198,9 +204,7 @@ std::uint64_t lines_spanned(const void* p, std::size_t bytes) {
 // store before the controlled-Z reduces it.
 bool count_reduction(const kelvorin::GraphState& g, Qubit v, Qubit other, Analysis& out) {
   const auto row = g.adjacent(v);
-  const std::uint64_t degree = row.count();
-  const bool other_neighbour = degree >= 2 || (degree == 1 && !row.contains(other));
-  if (!other_neighbour || g.vop(v) == kelvorin::vop::I) return false;
+  if (!row.has_member_other_than(other) || g.vop(v) == kelvorin::vop::I) return false;
   const Qubit partner = row.first_other_than(other);
   const std::size_t bytes = out.row_bytes;
   ++out.reductions;
@@ -217,43 +221,15 @@ void analyse_shot(const Circuit& c, kelvorin::RandomSource& source, Analysis& ou
   const kelvorin::GraphState& g = sim.state();
   out.row_bytes = g.blocks_per_row() * sizeof(kelvorin::Block);
   out.row_offset = static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(g.adjacent(0).blocks()) % kLine);
-  namespace axis = kelvorin::axis;
-  using kelvorin::MeasurementResult;
-  for (const Step& s : c.steps) {
-    switch (s.kind) {
-      case Kind::H:
-        sim.h(s.a);
-        break;
-      case Kind::Sdag:
-        sim.sdag(s.a);
-        break;
-      case Kind::Cx: {
-        ++out.two_qubit_gates;
-        sim.h(s.b);  // cx's basis change, as the engine makes it
-        bool reduces = count_reduction(g, s.a, s.b, out);
-        reduces = count_reduction(g, s.b, s.a, out) || reduces;
-        if (reduces) ++out.reducing_gates;
-        sim.cz(s.a, s.b);
-        sim.h(s.b);
-        break;
-      }
-      case Kind::Mz:
-        sim.measure(s.a, axis::Z, source);
-        break;
-      case Kind::Mx:
-        sim.measure(s.a, axis::X, source);
-        break;
-      case Kind::My:
-        sim.measure(s.a, axis::Y, source);
-        break;
-      case Kind::Rz:
-        if (sim.measure(s.a, axis::Z, source) == MeasurementResult::MinusOne) sim.x(s.a);
-        break;
-      case Kind::Rx:
-        if (sim.measure(s.a, axis::X, source) == MeasurementResult::MinusOne) sim.z(s.a);
-        break;
-    }
-  }
+  play(c, sim, source, [&](Qubit a, Qubit b) {
+    ++out.two_qubit_gates;
+    sim.h(b);  // cx's basis change, as the engine makes it
+    bool reduces = count_reduction(g, a, b, out);
+    reduces = count_reduction(g, b, a, out) || reduces;
+    if (reduces) ++out.reducing_gates;
+    sim.cz(a, b);
+    sim.h(b);
+  });
 }
 
 // Nanoseconds to rewrite one cache line of a row: one row XORed into rows

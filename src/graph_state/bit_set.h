@@ -111,8 +111,7 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
 // word, non-empty block and member.
 //
 // Short rows, of at most kUnsummarisedBlocks blocks (see tuning.h), keep no
-// summaries (the store gives all of them one shared pair of words, never
-// read or written) and a degree that a bulk update of more than one word
+// summaries (their index is the degree alone, see RowIndex) and a degree that a bulk update of more than one word
 // leaves stale rather than updates (kStaleDegree below).  A scan makes the
 // row's summary word on the spot from every block, and a row XOR is the bit
 // operation alone: a few vector words.

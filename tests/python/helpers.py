@@ -1,5 +1,9 @@
 """Helpers shared by the Python tests."""
 
+import subprocess
+import sys
+import textwrap
+
 from kelvorin import Kelvorin
 
 # The gate methods, in the order of the method table.
@@ -27,3 +31,10 @@ def panic_type():
     except BaseException as e:
         return type(e)
     raise AssertionError("an out-of-range gate did not raise")
+
+
+def run_python(code, timeout=None):
+    """Runs `code`, dedented, in a fresh interpreter; returns the finished
+    process with its output as text."""
+    argv = [sys.executable, "-c", textwrap.dedent(code)]
+    return subprocess.run(argv, capture_output=True, text=True, timeout=timeout)

@@ -5,12 +5,10 @@ at one allocation of the call, for each point up to a bound beyond the number
 of allocations the call makes; the engine's own allocations are failed the
 same way by the engine tests."""
 
-import subprocess
 import sys
-import textwrap
 
 import pytest
-from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
+from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, run_python
 
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
@@ -116,41 +114,33 @@ def test_the_first_panic_of_a_process_when_an_allocation_fails():
     # The PanicException type is made at the first panic of the process, so in
     # a fresh interpreter each of its allocations is failed in turn: the call
     # raises MemoryError (no abort), and a later panic makes the type.
-    out = subprocess.run(
-        [
-            sys.executable,
-            "-c",
-            textwrap.dedent(
-                """
-                import _testcapi, kelvorin
-                sim = kelvorin.Kelvorin(1)
-                failed = 0
-                for k in range(1000):
-                    _testcapi.set_nomemory(k, k + 1)
-                    try:
-                        sim.x(5)
-                    except MemoryError:
-                        failed += 1
-                        continue
-                    except BaseException as e:
-                        raised = e
-                        break
-                    finally:
-                        _testcapi.remove_mem_hooks()
-                try:
-                    sim.h(7)
-                except BaseException as e:
-                    again = e
-                kind = type(raised)
-                shape = kind.__module__, kind.__qualname__, kind.__bases__ == (BaseException,), type(again) is kind
-                print(failed, *shape)
-                print(raised)
-                print(again)
-                """
-            ),
-        ],
-        capture_output=True,
-        text=True,
+    out = run_python(
+        """
+        import _testcapi, kelvorin
+        sim = kelvorin.Kelvorin(1)
+        failed = 0
+        for k in range(1000):
+            _testcapi.set_nomemory(k, k + 1)
+            try:
+                sim.x(5)
+            except MemoryError:
+                failed += 1
+                continue
+            except BaseException as e:
+                raised = e
+                break
+            finally:
+                _testcapi.remove_mem_hooks()
+        try:
+            sim.h(7)
+        except BaseException as e:
+            again = e
+        kind = type(raised)
+        shape = kind.__module__, kind.__qualname__, kind.__bases__ == (BaseException,), type(again) is kind
+        print(failed, *shape)
+        print(raised)
+        print(again)
+        """,
         timeout=120,
     )
     assert out.returncode == 0, out.stderr

@@ -9,11 +9,10 @@ the resident-memory bounds are not checked there; the exceptions are.
 
 import os
 import re
-import subprocess
-import sys
 import textwrap
 
 import pytest
+from helpers import run_python
 
 from kelvorin import Kelvorin
 
@@ -86,30 +85,22 @@ def test_a_large_state_that_fits_costs_only_what_it_touches():
 def test_constructor_under_an_address_space_limit():
     # With the address space capped, even a state of a few GB fails cleanly
     # and the process carries on.
-    out = subprocess.run(
-        [
-            sys.executable,
-            "-c",
-            textwrap.dedent(
-                """
-                import resource, kelvorin
-                keep = kelvorin.Kelvorin(8)
-                keep.h(0); keep.cx(0, 7)
-                with open("/proc/self/statm") as f:
-                    vm = int(f.read().split()[0]) * resource.getpagesize()
-                resource.setrlimit(resource.RLIMIT_AS, (vm + 64 * 2**20, resource.RLIM_INFINITY))
-                for n in (50000, 200000):
-                    try:
-                        kelvorin.Kelvorin(n)
-                        print("built", n)
-                    except MemoryError:
-                        print("MemoryError", n)
-                print(sorted(keep.get_entangled_group(7)), len(kelvorin.Kelvorin(100).peek_measure_set({1, 2})))
-                """
-            ),
-        ],
-        capture_output=True,
-        text=True,
+    out = run_python(
+        """
+        import resource, kelvorin
+        keep = kelvorin.Kelvorin(8)
+        keep.h(0); keep.cx(0, 7)
+        with open("/proc/self/statm") as f:
+            vm = int(f.read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (vm + 64 * 2**20, resource.RLIM_INFINITY))
+        for n in (50000, 200000):
+            try:
+                kelvorin.Kelvorin(n)
+                print("built", n)
+            except MemoryError:
+                print("MemoryError", n)
+        print(sorted(keep.get_entangled_group(7)), len(kelvorin.Kelvorin(100).peek_measure_set({1, 2})))
+        """
     )
     assert out.returncode == 0, out.stderr
     assert out.stdout.splitlines() == ["MemoryError 50000", "MemoryError 200000", "[0, 7] 2"]
@@ -158,9 +149,7 @@ def run_capped(body):
             pass
         """
     )
-    out = subprocess.run(
-        [sys.executable, "-c", prelude + textwrap.dedent(body)], capture_output=True, text=True, timeout=600
-    )
+    out = run_python(prelude + textwrap.dedent(body), timeout=600)
     assert out.returncode == 0, out.stderr
     return out.stdout.split()
 

@@ -3,11 +3,10 @@
 import ctypes
 import inspect
 import subprocess
-import sys
-import textwrap
 import weakref
 
 import pytest
+from helpers import run_python
 
 import kelvorin
 
@@ -75,10 +74,6 @@ def test_only_the_initialiser_is_exported():
         pytest.skip("nm is not available")
     symbols = [line.split()[-1] for line in out.stdout.splitlines() if line.split()[1:2] == ["T"]]
     assert symbols == ["PyInit_kelvorin"]
-
-
-def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True)
 
 
 def test_second_interpreter_is_refused():

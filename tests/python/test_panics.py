@@ -1,11 +1,9 @@
 """Fatal internal errors become PanicException."""
 
 import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
+from helpers import run_python
 
 from kelvorin import Kelvorin
 
@@ -50,29 +48,21 @@ def test_panic_inside_index_is_resumed(PanicException):
             victim.x(5)
             return 0
 
-    out = subprocess.run(
-        [
-            sys.executable,
-            "-c",
-            textwrap.dedent(
-                """
-                import kelvorin
-                victim = kelvorin.Kelvorin(1)
-                s = kelvorin.Kelvorin(2)
-                class Bad:
-                    def __index__(self):
-                        victim.x(5)
-                        return 0
-                try:
-                    s.h(Bad())
-                except BaseException as e:
-                    print(type(e).__name__, "|", e, "|", e.__context__ is None)
-                s.h(0)
-                """
-            ),
-        ],
-        capture_output=True,
-        text=True,
+    out = run_python(
+        """
+        import kelvorin
+        victim = kelvorin.Kelvorin(1)
+        s = kelvorin.Kelvorin(2)
+        class Bad:
+            def __index__(self):
+                victim.x(5)
+                return 0
+        try:
+            s.h(Bad())
+        except BaseException as e:
+            print(type(e).__name__, "|", e, "|", e.__context__ is None)
+        s.h(0)
+        """
     )
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip() == "PanicException | index out of bounds: the len is 1 but the index is 5 | True"
@@ -101,33 +91,25 @@ def test_memory_error_for_impossible_states():
 def test_peek_without_memory_raises_memory_error():
     # With the address space capped just above what is in use, the working
     # memory of a large request cannot be had.
-    out = subprocess.run(
-        [
-            sys.executable,
-            "-c",
-            textwrap.dedent(
-                """
-                import resource, kelvorin
-                n = 200000
-                s = kelvorin.Kelvorin(n)
-                s.h(0); s.h(1); s.cz(0, 1)
-                request = set(range(n))
-                with open("/proc/self/statm") as f:
-                    vm = int(f.read().split()[0]) * resource.getpagesize()
-                resource.setrlimit(resource.RLIMIT_AS, (vm + 2**20, resource.RLIM_INFINITY))
-                try:
-                    s.peek_measure_set(request)
-                    print("no error")
-                except MemoryError:
-                    print("MemoryError")
-                resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
-                print(s.get_entangled_group(0) == {0, 1}, s.measure_z(2))
-                print(len(s.peek_measure_set(request)))
-                """
-            ),
-        ],
-        capture_output=True,
-        text=True,
+    out = run_python(
+        """
+        import resource, kelvorin
+        n = 200000
+        s = kelvorin.Kelvorin(n)
+        s.h(0); s.h(1); s.cz(0, 1)
+        request = set(range(n))
+        with open("/proc/self/statm") as f:
+            vm = int(f.read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (vm + 2**20, resource.RLIM_INFINITY))
+        try:
+            s.peek_measure_set(request)
+            print("no error")
+        except MemoryError:
+            print("MemoryError")
+        resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+        print(s.get_entangled_group(0) == {0, 1}, s.measure_z(2))
+        print(len(s.peek_measure_set(request)))
+        """
     )
     assert out.returncode == 0, out.stderr
     assert out.stdout.split() == ["MemoryError", "True", "MeasurementResult.PlusOne", "200000"]
