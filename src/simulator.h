@@ -21,7 +21,12 @@
 // operating system; the overloads taking a `WordSource` draw from the given
 // one instead (for reproducible runs and tests).
 //
-// A simulator is not thread-safe: one thread at a time may use it.
+// Threads: the const members (qubit_count, entangled_group, peek_measure_set,
+// state, bytes_needed) only read the simulator, with working memory of the
+// call's or the calling thread's own, so any number of threads may call them
+// on one simulator at once.  Every other member changes it and needs the
+// simulator to itself: no other call, const or not, may run on it meanwhile.
+// Each thread draws from a random source of its own.
 #pragma once
 
 #include <cstddef>
@@ -87,10 +92,10 @@ class Simulator {
   // ascending order (a qubit with neighbours along a random axis, an isolated
   // one along its eigen-axis), and leaves the state exactly as it was.
   template <WordSource S>
-  std::vector<PeekOutcome> peek_measure_set(std::vector<Qubit> qubits, S& source) {
+  std::vector<PeekOutcome> peek_measure_set(std::vector<Qubit> qubits, S& source) const {
     return kelvorin::peek_measure_set(state_, std::move(qubits), source);
   }
-  std::vector<PeekOutcome> peek_measure_set(std::vector<Qubit> qubits) {
+  std::vector<PeekOutcome> peek_measure_set(std::vector<Qubit> qubits) const {
     return peek_measure_set(std::move(qubits), thread_random_source());
   }
 

@@ -120,7 +120,7 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
 using SummaryWord = std::uint64_t;
 inline constexpr std::size_t kSummaryBits = 64;
 // A short row's degree word after a bulk update (a row XOR, a copy): the
-// degree is unknown until count() adds up the line and stores it.  Every
+// degree is unknown until counted (a BitSpan's count() keeps it).  Every
 // degree word at or above kStaleFloor is stale, and kStaleDegree lies 2^62
 // above it and 2^62 below the top, so the updates that keep a degree (each
 // single-bit update, each one-word XOR) add their change without looking:
@@ -196,17 +196,15 @@ class RowView {
 
   // The number of members (the degree of the vertex).  A short row's degree
   // may be stale after a bulk update (see kStaleFloor); then it is counted
-  // over the line(s) here and kept until the next bulk update.
+  // over the line(s) here.  A view only reads: readers on several threads may
+  // share a row.  BitSpan's count() keeps what it counts.
   std::uint64_t count() const noexcept {
     const std::uint64_t degree = *degree_word();
-    return degree < kStaleFloor ? degree : recount(blocks_, block_count_, degree_word());
+    return degree < kStaleFloor ? degree : count_members(blocks_, block_count_);
   }
   bool empty() const noexcept { return count() == 0; }
   // Whether the row has a member other than i (i below the bit length).
-  bool has_member_other_than(std::uint64_t i) const noexcept {
-    const std::uint64_t degree = count();
-    return degree >= 2 || (degree == 1 && !contains(i));
-  }
+  bool has_member_other_than(std::uint64_t i) const noexcept { return other_than(count(), i); }
 
   // Lowest member, or bit_len() when the set is empty.  A short row is read
   // a block at a time up to its first member.
@@ -314,11 +312,15 @@ class RowView {
     return word;
   }
 
-  // A stale degree counted over the line and stored.  Out of line and with
-  // the row's parts as arguments, so that count() stays a load and a test
-  // where it is inlined and the row need not be put in memory for the call.
-  [[gnu::noinline]] static std::uint64_t recount(const Block* blocks, std::size_t count,
-                                                 std::uint64_t* degree) noexcept {
+  bool other_than(std::uint64_t degree, std::uint64_t i) const noexcept {
+    return degree >= 2 || (degree == 1 && !contains(i));
+  }
+
+  // The members of a row whose degree is stale, counted over the line.  Out
+  // of line and with the row's parts as arguments, so that count() stays a
+  // load and a test where it is inlined and the row need not be put in
+  // memory for the call.
+  [[gnu::noinline]] static std::uint64_t count_members(const Block* blocks, std::size_t count) noexcept {
     // Two blocks a popcount, in two sums that do not wait on each other.
     std::uint64_t total = 0, other = 0;
     std::size_t b = 0;
@@ -330,9 +332,7 @@ class RowView {
       other += static_cast<unsigned>(std::popcount(high));
     }
     for (; b < count; ++b) total += static_cast<unsigned>(std::popcount(blocks[b]));
-    total += other;
-    *degree = total;
-    return total;
+    return total + other;
   }
 
   // The parts of the row's index (see RowIndex).
@@ -354,6 +354,17 @@ class RowView {
 class BitSpan : public RowView {
  public:
   using RowView::RowView;
+
+  // As RowView's, but a stale degree that is counted is kept, so that the
+  // next count of the row is a load.
+  std::uint64_t count() const noexcept {
+    const std::uint64_t degree = *degree_word();
+    if (degree < kStaleFloor) return degree;
+    return *degree_word() = count_members(blocks_, block_count_);
+  }
+  bool empty() const noexcept { return count() == 0; }
+  bool has_member_other_than(std::uint64_t i) const noexcept { return other_than(count(), i); }
+
   // A span cannot grow: every index the engine inserts into a row of the store
   // lies below the row's bit length.
   bool insert(std::uint64_t i) {

@@ -80,17 +80,16 @@ GraphState& GraphState::operator=(const GraphState& other) {
   return *this;
 }
 
-GraphState::ScratchRow GraphState::lease_scratch() const {
+void ScratchRow::panic_returned_with_members(std::size_t slot) {
+  panic("internal error: scratch row " + std::to_string(slot) + " was given back with members");
+}
+
+ScratchRow GraphState::lease_scratch() {
   if (index_ == nullptr) panic("internal error: a store of no qubits has no scratch rows");
-  for (std::size_t slot = 0; slot < kScratchRows; ++slot) {
-    if ((leased_ >> slot) & 1u) continue;
+  return ScratchRow::lease(leased_, kScratchRows, [&](std::size_t slot) {
     const Qubit q = qubit_count() + slot;
-    BitSpan row(row_blocks(q), row_index(q), qubit_count());
-    if (!row.empty()) panic("internal error: scratch row " + std::to_string(slot) + " was given back with members");
-    leased_ |= static_cast<std::uint8_t>(1u << slot);
-    return ScratchRow(*this, slot, row);
-  }
-  panic("internal error: every scratch row is lent out");
+    return BitSpan(row_blocks(q), row_index(q), qubit_count());
+  });
 }
 
 bool GraphState::scratch_rows_idle() const noexcept {

@@ -22,10 +22,48 @@ namespace kelvorin {
 
 using Qubit = std::uint64_t;
 
-class GraphState;
 namespace measure_detail {
-void x_branch(GraphState& g, Qubit a, Qubit pivot, bool m);
+template <class Store>
+void x_branch(Store& g, Qubit a, Qubit pivot, bool m);
 }  // namespace measure_detail
+
+// A working row lent out from a small pool of them (the store's scratch rows,
+// or a peek's own): taken empty and given back empty however the borrower
+// ends.  `leased` has bit `slot` set while the row is out.
+class ScratchRow {
+ public:
+  ScratchRow(const ScratchRow&) = delete;
+  ScratchRow& operator=(const ScratchRow&) = delete;
+  ~ScratchRow() {
+    row_.clear();
+    leased_ &= static_cast<std::uint8_t>(~(1u << slot_));
+  }
+  BitSpan& operator*() noexcept { return row_; }
+  BitSpan* operator->() noexcept { return &row_; }
+
+  // The lowest free row of a pool of `rows` (at most 8), row_at(slot) giving
+  // each.  Panics when none is free or the row is not empty: both would be
+  // a fault of the engine, never of the caller.
+  template <class RowAt>
+  static ScratchRow lease(std::uint8_t& leased, std::size_t rows, RowAt&& row_at) {
+    for (std::size_t slot = 0; slot < rows; ++slot) {
+      if ((leased >> slot) & 1u) continue;
+      const BitSpan row = row_at(slot);
+      if (!row.empty()) panic_returned_with_members(slot);
+      leased |= static_cast<std::uint8_t>(1u << slot);
+      return ScratchRow(leased, slot, row);
+    }
+    panic("internal error: every scratch row is lent out");
+  }
+
+ private:
+  ScratchRow(std::uint8_t& leased, std::size_t slot, BitSpan row) noexcept
+      : leased_(leased), slot_(slot), row_(row) {}
+  [[noreturn]] static void panic_returned_with_members(std::size_t slot);
+  std::uint8_t& leased_;
+  std::size_t slot_;
+  BitSpan row_;
+};
 
 class GraphState {
  public:
@@ -55,33 +93,15 @@ class GraphState {
   BitSpan adjacent(Qubit q) noexcept { return BitSpan(row_blocks(q), row_index(q), qubit_count(), row_blocks_); }
   RowView adjacent(Qubit q) const noexcept { return RowView(row_blocks(q), row_index(q), qubit_count(), row_blocks_); }
 
-  // Working rows for operations that must snapshot neighbourhoods or mark
-  // vertices; they are allocated with the store, so no operation allocates.
-  // They are not part of the state (no view, copy or comparison sees them),
-  // so a read-only operation may borrow one from a const store.  A lease
-  // takes a free row, which must be empty, and gives it back empty however
-  // the borrower ends.  Only the engine's operations that need them may
+  // Working rows for operations that change the store and must snapshot
+  // neighbourhoods or mark vertices; they are allocated with the store, so no
+  // operation allocates.  They are not part of the state (no view, copy or
+  // comparison sees them).  Only the engine's operations that need them may
   // lease (see the friends below); everyone else sees RowViews only.
+  // Read-only operations never lease: they take working memory of their own
+  // or their thread's, so that threads may share a const store.
   static constexpr std::size_t kScratchRows = 4;
-  class ScratchRow {
-   public:
-    ScratchRow(const ScratchRow&) = delete;
-    ScratchRow& operator=(const ScratchRow&) = delete;
-    ~ScratchRow() {
-      row_.clear();
-      owner_.leased_ &= static_cast<std::uint8_t>(~(1u << slot_));
-    }
-    BitSpan& operator*() noexcept { return row_; }
-    BitSpan* operator->() noexcept { return &row_; }
-
-   private:
-    friend class GraphState;
-    ScratchRow(const GraphState& owner, std::size_t slot, BitSpan row) noexcept
-        : owner_(owner), slot_(slot), row_(row) {}
-    const GraphState& owner_;
-    std::size_t slot_;
-    BitSpan row_;
-  };
+  using ScratchRow = kelvorin::ScratchRow;
   // Whether every scratch row is free and empty, as between operations.
   bool scratch_rows_idle() const noexcept;
   // Scratch row `slot` (below kScratchRows) read-only, for checks of its
@@ -114,13 +134,12 @@ class GraphState {
 
  private:
   // The operations that lease scratch rows.
-  friend std::vector<Qubit> entangled_group(const GraphState& state, Qubit start);
-  friend void measure_detail::x_branch(GraphState& g, Qubit a, Qubit pivot, bool m);
+  template <class Store>
+  friend void measure_detail::x_branch(Store& g, Qubit a, Qubit pivot, bool m);
   friend unsigned remove_vop(GraphState& state, Qubit v, Qubit avoid);
 
-  // The lowest free scratch row.  Panics when none is free or the row is not
-  // empty: both would be a fault of the engine, never of the caller.
-  ScratchRow lease_scratch() const;
+  // The lowest free scratch row (ScratchRow::lease).
+  ScratchRow lease_scratch();
 
   struct FreeDeleter {
     void operator()(void* p) const noexcept;
@@ -138,7 +157,7 @@ class GraphState {
   std::unique_ptr<Block[], FreeDeleter> rows_;
   std::unique_ptr<std::uint64_t[], FreeDeleter> index_;
   // Bit i set while scratch row i is lent out.
-  mutable std::uint8_t leased_ = 0;
+  std::uint8_t leased_ = 0;
 };
 
 }  // namespace kelvorin

@@ -1,6 +1,7 @@
 #include "measure.h"
 
 #include "row_operations.h"
+#include "working_copy.h"
 
 namespace kelvorin {
 
@@ -8,7 +9,8 @@ namespace measure_detail {
 
 // Measuring Z on the bare graph state: cut every edge of a; on outcome 1 the
 // neighbours pick up a Z.
-void z_branch(GraphState& g, Qubit a, bool m) {
+template <class Store>
+void z_branch(Store& g, Qubit a, bool m) {
   BitSpan row_a = g.adjacent(a);
   // Removing {a, b} clears only bits already visited, so the row itself is the
   // snapshot.
@@ -23,7 +25,8 @@ void z_branch(GraphState& g, Qubit a, bool m) {
 
 // Measuring Y: complement the neighbourhood of a and cut a off, with S or
 // S^dagger on a and on every former neighbour.
-void y_branch(GraphState& g, Qubit a, bool m) {
+template <class Store>
+void y_branch(Store& g, Qubit a, bool m) {
   const Vop k = m ? vop::Sdag : vop::S;
   BitSpan row_a = g.adjacent(a);
   g.right_multiply_each(row_a, k);
@@ -35,12 +38,13 @@ void y_branch(GraphState& g, Qubit a, bool m) {
 }
 
 // Measuring X: pivot about b0, the lowest neighbour.
-void x_branch(GraphState& g, Qubit a, Qubit b0, bool m) {
+template <class Store>
+void x_branch(Store& g, Qubit a, Qubit b0, bool m) {
   if (b0 >= g.qubit_count()) panic("Self.adjacent[node] is non-empty");
 
   // Snapshots of the two neighbourhoods before any edge changes, and their
   // symmetric difference; the leases empty them again.
-  GraphState::ScratchRow lease_a = g.lease_scratch(), lease_b = g.lease_scratch(), lease_d = g.lease_scratch();
+  ScratchRow lease_a = g.lease_scratch(), lease_b = g.lease_scratch(), lease_d = g.lease_scratch();
   BitSpan& A = *lease_a;
   BitSpan& B = *lease_b;
   BitSpan& D = *lease_d;
@@ -80,6 +84,14 @@ void x_branch(GraphState& g, Qubit a, Qubit b0, bool m) {
     }
   });
 }
+
+#define KELVORIN_MEASURE_BRANCHES(Store)                     \
+  template void z_branch<Store>(Store&, Qubit, bool);        \
+  template void y_branch<Store>(Store&, Qubit, bool);        \
+  template void x_branch<Store>(Store&, Qubit, Qubit, bool);
+KELVORIN_MEASURE_BRANCHES(GraphState)
+KELVORIN_MEASURE_BRANCHES(WorkingCopy)
+#undef KELVORIN_MEASURE_BRANCHES
 
 }  // namespace measure_detail
 }  // namespace kelvorin

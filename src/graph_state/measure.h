@@ -32,8 +32,10 @@ struct MeasurementPlan {
   static constexpr Qubit kNoPivot = ~Qubit{0};
 };
 
-// The plan for measuring qubit `a` along `axis`; checks a.
-inline MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis) {
+// The plan for measuring qubit `a` along `axis`; checks a.  `Store` is the
+// state store or a working copy of it (working_copy.h), here and below.
+template <class Store>
+MeasurementPlan plan_measurement(const Store& g, Qubit a, Axis axis) {
   check_index(g.qubit_count(), a);
   const ConjugatedPauli effective = pauli_conjugation(clifford_adjoint(g.vop(a)), axis);
   MeasurementPlan plan{a, effective.axis, effective.minus, MeasurementPlan::kNoPivot};
@@ -48,8 +50,8 @@ inline MeasurementPlan plan_measurement(const GraphState& g, Qubit a, Axis axis)
 // out `plan` may change: for Z and Y the qubit and its neighbours; for X the
 // qubit, its neighbours and the pivot's neighbours; nothing when the outcome
 // is determined.  Reads the store as it is before the measurement.
-template <class F>
-void for_each_qubit_changed(const GraphState& g, const MeasurementPlan& plan, F&& visit) {
+template <class Store, class F>
+void for_each_qubit_changed(const Store& g, const MeasurementPlan& plan, F&& visit) {
   if (plan.determined()) return;
   const RowView row = g.adjacent(plan.qubit);
   visit(plan.qubit);
@@ -61,15 +63,19 @@ void for_each_qubit_changed(const GraphState& g, const MeasurementPlan& plan, F&
   }
 }
 
+// The three branches, made for GraphState and WorkingCopy (measure.cc).
 namespace measure_detail {
-void z_branch(GraphState& g, Qubit a, bool m);
-void y_branch(GraphState& g, Qubit a, bool m);
-void x_branch(GraphState& g, Qubit a, Qubit pivot, bool m);
+template <class Store>
+void z_branch(Store& g, Qubit a, bool m);
+template <class Store>
+void y_branch(Store& g, Qubit a, bool m);
+template <class Store>
+void x_branch(Store& g, Qubit a, Qubit pivot, bool m);
 }  // namespace measure_detail
 
 // Carries out `plan`, made on this store as it is now.
-template <WordSource S>
-std::uint8_t measure(GraphState& g, const MeasurementPlan& plan, S& source) {
+template <class Store, WordSource S>
+std::uint8_t measure(Store& g, const MeasurementPlan& plan, S& source) {
   const std::uint8_t sign = plan.minus ? 1 : 0;
   if (plan.determined()) return sign;  // an eigenstate already
   const bool m = random_bit(source) != 0;

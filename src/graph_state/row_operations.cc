@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "working_copy.h"
+
 namespace kelvorin {
 
 void toggle_edge(GraphState& state, Qubit i, Qubit j) {
@@ -12,7 +14,8 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j) {
   toggle_edge_unchecked(state, i, j);
 }
 
-void complement_neighbourhood(GraphState& state, RowView members) {
+template <class Store>
+void complement_neighbourhood(Store& state, RowView members) {
   if (members.count() <= tuning::kComplementPairsMost) {
     // Few members: toggle pair by pair, from a list read once.
     Qubit list[tuning::kComplementPairsMost];
@@ -32,7 +35,8 @@ void complement_neighbourhood(GraphState& state, RowView members) {
   flip_rows_against(state, members, members, OwnBit::kLeftOut);
 }
 
-void flip_rows_against(GraphState& state, RowView members, RowView set, OwnBit own) {
+template <class Store>
+void flip_rows_against(Store& state, RowView members, RowView set, OwnBit own) {
   // The set's blocks go a chunk at a time, each chunk to every member's row:
   // as a dense stretch when the set fills its span of blocks, else as a list
   // of the non-empty blocks.  Either is a copy on the stack, so a member's
@@ -93,6 +97,11 @@ void flip_rows_against(GraphState& state, RowView members, RowView set, OwnBit o
     from = (static_cast<std::uint64_t>(chunk[size - 1].block) + 1) * kBlockBits;
   }
 }
+
+template void complement_neighbourhood<GraphState>(GraphState&, RowView);
+template void complement_neighbourhood<WorkingCopy>(WorkingCopy&, RowView);
+template void flip_rows_against<GraphState>(GraphState&, RowView, RowView, OwnBit);
+template void flip_rows_against<WorkingCopy>(WorkingCopy&, RowView, RowView, OwnBit);
 
 void replace_in_rows(GraphState& state, BlockRange members, Qubit from, Qubit to) noexcept {
   const std::size_t b_from = static_cast<std::size_t>(from / kBlockBits);

@@ -22,8 +22,11 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j);
 
 // Flips every edge between two members of `members`, which must not be a row
 // that any of those edges touches (a neighbourhood of another vertex, or a
-// snapshot).  Word-parallel when the set is large.
-void complement_neighbourhood(GraphState& state, RowView members);
+// snapshot).  Word-parallel when the set is large.  `Store` here and below is
+// GraphState or a peek's WorkingCopy (working_copy.h), for which these are
+// made (row_operations.cc).
+template <class Store>
+void complement_neighbourhood(Store& state, RowView members);
 
 // Whether a row XOR leaves each member's own bit out: with kLeftOut, every
 // member must be in the set, and its row gets the set less itself (no
@@ -33,7 +36,8 @@ enum class OwnBit : bool { kIncluded, kLeftOut };
 // XORs the row of every member of `members` with `set`, word-parallel.
 // Neither may be a row that this changes (snapshots, or the rows of vertices
 // outside `members`).
-void flip_rows_against(GraphState& state, RowView members, RowView set, OwnBit own = OwnBit::kIncluded);
+template <class Store>
+void flip_rows_against(Store& state, RowView members, RowView set, OwnBit own = OwnBit::kIncluded);
 
 // In the row of every member of `members`, each of which must hold `from`
 // and not `to`, `to` takes the place of `from`: an edge moves from one end

@@ -64,14 +64,12 @@ inline constexpr std::size_t kDenseSpanFactor = 4;
 inline constexpr std::size_t kStretchChunkBlocks = 1024;
 inline constexpr std::size_t kListChunkBlocks = 512;
 
-// A peek reserves room for this many saved rows per requested qubit, capped,
-// and this many saved blocks per row: a measurement in a sparse state saves a
-// handful of rows of a block or two each, and the reservation spares the
-// journal's vectors their growth (a tenth of a small peek's time; peek on a
-// 1000-qubit cluster 11 % less time), while the cap keeps a large request
-// from reserving memory it may never use.
-inline constexpr std::size_t kPeekRowsPerQubit = 16;
-inline constexpr std::size_t kPeekRowsMost = 4096;
-inline constexpr std::size_t kPeekBlocksPerRow = 2;
+// A peek's working copy (working_copy.h) takes its rows from a pool of the
+// calling thread's, kept empty between calls so that a row costs the blocks
+// it holds; after a call the pool keeps rows of at most this many bytes in
+// all, so that one large peek does not hold memory for the thread's life.
+// Chosen to hold a few hundred rows of a 10^4-qubit store; no measurement of
+// its own recorded.
+inline constexpr std::size_t kWorkingCopyKeptBytes = std::size_t{4} << 20;
 
 }  // namespace kelvorin::tuning
