@@ -154,6 +154,7 @@ def markdown(results):
 
     out += qec_table(results.get("qec"))
     out += replay_tables(results.get("replay"))
+    out += threads_tables(results.get("threads"))
 
     engine = results.get("engine")
     if engine:
@@ -260,6 +261,63 @@ def replay_tables(replay):
                        f"| {r['reduction_lines'] / r['member_rows'] if r['member_rows'] else 0:.2f} "
                        f"| {r['line_rewrite_ns']:.2f} ns | {seconds(r['floor_seconds_per_shot'])} "
                        f"| {r['floor_seconds_per_shot'] / s['kelvorin']:.3f} |")
+    out.append("")
+    return out
+
+
+def threads_tables(threads):
+    """K threads on K simulators against one thread, and the per-call overhead
+    of the free-threaded build beside the GIL build (bench/threads.py)."""
+    if not threads:
+        return []
+    if "error" in threads:
+        return ["## Threads", "", f"Not measured: {threads['error']}", ""]
+
+    def described(name, i):
+        kind = "free-threaded build" if i["free_threaded_build"] else "GIL build"
+        gil = "enabled" if i["gil_enabled_after_import"] else "disabled"
+        return f"- {name}: Python {i['version']}, `{i['executable']}`, {kind}, the GIL {gil} after importing kelvorin"
+
+    w = threads["workloads"]
+    sparse_n = size(w["random_sparse"]["qubits"])
+    titles = {"qec": f"`{w['qec']['task']}`, d = {w['qec']['distance']}, one shot through Python calls",
+              "random_sparse": f"random ring circuit, 25 % measured per layer, n = {sparse_n}"}
+    interpreters = threads["interpreters"]
+    out = ["## Threads", "",
+           "K threads, each driving its own simulator, against one thread (`bench/threads.py`). Every thread",
+           "runs the same number of units of work (a unit: a fresh simulator and one run of the workload)",
+           "after a common start, with its own copy of the circuit. Throughput: the units of all threads per",
+           "second of wall time, the best of the rounds for each K; speedup: that over one thread's. CPU per",
+           "unit: the CPU time of all threads per unit, over one thread's (above 1: the threads slow each",
+           "other down, whatever the machine's load). The interpreters run without `PYTHON_GIL` set:", "",
+           described("3.14t", interpreters["free_threaded"]),
+           described("3.14", interpreters["gil"]), "",
+           f"kelvorin {threads['commit']}; {threads['date']}; {threads['cpus']} CPUs; load average (1 min) "
+           f"{threads['load_before']:.2f} at the start, {threads['load_after']:.2f} at the end.", "",
+           "| Workload | threads | 3.14t units/s | 3.14t speedup | 3.14t CPU per unit | 3.14 units/s | 3.14 speedup |",
+           "|---|---:|---:|---:|---:|---:|---:|"]
+    for workload, by_build in threads["throughput"].items():
+        f, g = by_build["free_threaded"], by_build["gil"]
+        ft, gt, fc = f["throughput"], g["throughput"], f["cpu_seconds_per_unit"]
+        for k in map(str, threads["threads"]):
+            out.append(f"| {titles.get(workload, workload)} | {k} | {ft[k]:,.1f} | {ft[k] / ft['1']:.2f} "
+                       f"| {fc[k] / fc['1']:.2f} | {gt[k]:,.1f} | {gt[k] / gt['1']:.2f} |")
+    single = [f"{b['gil']['throughput']['1'] / b['free_threaded']['throughput']['1']:.2f} ({workload})"
+              for workload, b in threads["throughput"].items()]
+    out += ["", "One thread's time per unit on 3.14t over that on 3.14: " + ", ".join(single) + ".", ""]
+    oh = threads["overhead"]
+    baseline = next(iter(oh["gil"]))  # bench/threads.py times it first
+    f_base, g_base = oh["free_threaded"][baseline], oh["gil"][baseline]
+    out += ["Per-call overhead: ns per call of a bound method in a `timeit` loop on a 2-qubit simulator (best",
+            f"of 7 interleaved rounds in each of {threads.get('overhead_processes', 3)} processes per build, the "
+            "processes alternating",
+            "between the builds). The baseline, the builtin `abs` with one int argument, shows the interpreters'",
+            "own difference (tools/python-ft builds 3.14t without PGO or LTO); the last column divides it out.", "",
+            "| Call | 3.14 ns | 3.14t ns | 3.14t / 3.14 | the same, each over its baseline |",
+            "|---|---:|---:|---:|---:|"]
+    for call, ns in oh["gil"].items():
+        fns = oh["free_threaded"][call]
+        out.append(f"| `{call}` | {ns:.1f} | {fns:.1f} | {fns / ns:.2f} | {(fns / f_base) / (ns / g_base):.2f} |")
     out.append("")
     return out
 

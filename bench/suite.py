@@ -3,12 +3,16 @@ then the engine's own benchmarks, then docs/benchmarks.{md,png,json}.
 
     python3.14 bench/suite.py --engine-bench BUILD/kelvorin_engine_bench [--quick]
                               [--replay-baseline REF] [--replay-instructions]
+                              [--ft-python PATH] [--ft-module DIR] [--gil-python PATH] [--gil-module DIR]
 
 Every case runs in its own process (bench/case.py).  A case that has not
 finished LIMIT seconds after it is ready is stopped and recorded as over the
 limit, and that simulator is not timed on the larger sizes of that workload.
 The error-correction circuits also run in C++ (bench/replay.py), against
-Stim's do_circuit and, with --replay-baseline, against REF's engine.
+Stim's do_circuit and, with --replay-baseline, against REF's engine.  The
+threads section (bench/threads.py) times K threads on K simulators against one
+thread on free-threaded CPython (tools/python-ft) and the GIL build, and the
+per-call overhead of both builds.
 """
 
 import argparse
@@ -30,6 +34,7 @@ sys.path.insert(0, str(HERE))
 import qec  # noqa: E402
 import replay  # noqa: E402
 import report  # noqa: E402
+import threads  # noqa: E402
 
 LIMIT = 60.0
 SETUP_LIMIT = 600.0
@@ -166,13 +171,17 @@ def main():
     parser.add_argument("--quick", action="store_true", help="smallest sizes only (a smoke run)")
     parser.add_argument("--out", type=Path, default=REPO / "docs", help="where the report goes")
     parser.add_argument("--only", nargs="*", help="workloads to run, `qec` for the error-correction circuits, "
-                        "`replay` for them in C++ (default: all)")
+                        "`replay` for them in C++, `threads` for the threads section (default: all)")
     parser.add_argument("--replay-baseline", metavar="REF", help="time the C++ replay against REF's engine too")
     parser.add_argument("--replay-instructions", action="store_true",
                         help="count the C++ replay's instructions per shot under callgrind too (slow)")
     parser.add_argument("--update", action="store_true",
                         help="with --only: rerun those workloads and keep every other section of the report as "
                         "the last run wrote it (each section names the commit it measured)")
+    parser.add_argument("--ft-python", help="threads: the free-threaded interpreter (default: tools/python-ft's)")
+    parser.add_argument("--ft-module", type=Path, help="threads: the module built for it (default: built here)")
+    parser.add_argument("--gil-python", help="threads: the GIL build to compare with (default: this interpreter)")
+    parser.add_argument("--gil-module", type=Path, help="threads: the module built for it (default: BUILD/python)")
     options = parser.parse_args()
     if options.update and not options.only:
         parser.error("--update needs --only")
@@ -228,6 +237,18 @@ def main():
         distances = replay.DISTANCES[:1] if options.quick else replay.DISTANCES
         results["replay"] = replay.run(replay.TASKS, distances, binaries, 3 if options.quick else 9, commits=commits,
                                        count_instructions=options.replay_instructions)
+
+    if not options.only or "threads" in options.only:
+        try:
+            ft_python, ft_module = threads.prepare_ft(options.ft_python, options.ft_module)
+            gil_module = options.gil_module or threads.build_dir() / "python"
+            results["threads"] = threads.run(ft_python, ft_module, gil_module, quick=options.quick,
+                                             gil_python=options.gil_python)
+        except (OSError, subprocess.CalledProcessError, RuntimeError) as e:
+            if options.update:  # keep the section the last run wrote
+                raise
+            results["threads"] = {"error": str(e)}
+            log(f"threads: failed: {e}")
 
     if options.engine_bench and not options.update:
         out_json = options.out / "engine-bench.raw.json"
