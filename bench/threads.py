@@ -7,7 +7,7 @@ GIL build; and the per-call overhead of both builds, side by side.
 
 (tools/bench --only threads runs it as a section of the report.)  PATH
 defaults to what tools/python-ft prints, DIR to a module built for it under
-BUILD-ft/ (tools/build with that interpreter); the GIL build is this
+BUILD/threads-ft/ (tools/build with that interpreter); the GIL build is this
 interpreter with BUILD/python unless --gil-python and --gil-module say
 otherwise.
 The workloads, each a unit of work on a fresh simulator:
@@ -209,12 +209,13 @@ def git(*args):
 
 def prepare_ft(ft_python=None, ft_module=None):
     """The free-threaded interpreter (tools/python-ft unless given) and a
-    directory with the module built for it (BUILD-ft/python unless given)."""
+    directory with the module built for it (BUILD/threads-ft/python unless
+    given; not BUILD-ft, which is tools/test-ft's)."""
     if ft_python is None:
-        out = subprocess.run([str(REPO / "tools" / "python-ft")], capture_output=True, text=True, check=True)
+        out = subprocess.run([str(REPO / "tools" / "python-ft")], stdout=subprocess.PIPE, text=True, check=True)
         ft_python = out.stdout.strip().splitlines()[-1]
     if ft_module is None:
-        build = Path(f"{build_dir()}-ft")
+        build = build_dir() / "threads-ft"
         log(f"building the module for {ft_python} into {build}")
         args = f"-DPython_EXECUTABLE={ft_python} -DKELVORIN_BUILD_TESTS=OFF -DKELVORIN_BUILD_BENCH=OFF"
         env = dict(os.environ, KELVORIN_BUILD_DIR=str(build), KELVORIN_CMAKE_ARGS=args, KELVORIN_BUILD_TYPE="Release")
@@ -287,7 +288,8 @@ def main():
 
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--ft-python", help="the free-threaded interpreter (default: what tools/python-ft prints)")
-    parser.add_argument("--ft-module", type=Path, help="the module built for it (default: built under BUILD-ft)")
+    parser.add_argument("--ft-module", type=Path,
+                        help="the module built for it (default: built under BUILD/threads-ft)")
     parser.add_argument("--gil-python", help="the GIL build to compare with (default: this interpreter)")
     parser.add_argument("--gil-module", type=Path, default=build_dir() / "python",
                         help="the module built for it (default: BUILD/python)")
