@@ -47,6 +47,36 @@ bool register_class(PyObject* module, const char* name, PyTypeObject* type) {
   return PyObject_SetAttrString(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }
 
+// The module with its classes, or nullptr with the error set; the runtime
+// keeps the reference returned.
+PyObject* make_module() {
+  if (!forget_runtime_objects_at_finalization()) {
+    PyErr_SetString(PyExc_ImportError,
+                    "kelvorin cannot be imported: the process has no Py_AtExit slot left (the embedding "
+                    "application has registered as many functions as the interpreter allows), and the module "
+                    "needs one to forget its objects when the interpreter is finalised");
+    return nullptr;
+  }
+  PyObject* module = PyModule_Create2(&g_module_def, kApiVersion);
+  if (module == nullptr) return nullptr;
+#ifdef Py_GIL_DISABLED
+  // Every entry point is safe to run on several threads at once (the access
+  // flag, the objects made once (runtime.h), the engine's read-only calls), so a
+  // free-threaded interpreter keeps running without its global lock.
+  if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED) < 0) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+#endif
+  if (!register_class(module, "MeasurementResult", measurement_result_type()) ||
+      !register_class(module, "Outcome", outcome_type()) || !register_class(module, "Axis", axis_type()) ||
+      !register_class(module, "Kelvorin", kelvorin_type())) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+  return module;
+}
+
 PyObject* init_module() {
   PyInterpreterState* interp = PyInterpreterState_Get();
   const std::int64_t id = PyInterpreterState_GetID(interp);
@@ -58,25 +88,8 @@ PyObject* init_module() {
                     "that imported it first");
     return nullptr;
   }
-  if (g_runtime.module != nullptr) return Py_NewRef(g_runtime.module);
-  if (!forget_runtime_objects_at_finalization()) {
-    PyErr_SetString(PyExc_ImportError,
-                    "kelvorin cannot be imported: the process has no Py_AtExit slot left (the embedding "
-                    "application has registered as many functions as the interpreter allows), and the module "
-                    "needs one to forget its objects when the interpreter is finalised");
-    return nullptr;
-  }
-
-  PyObject* module = PyModule_Create2(&g_module_def, kApiVersion);
-  if (module == nullptr) return nullptr;
-  if (!register_class(module, "MeasurementResult", measurement_result_type()) ||
-      !register_class(module, "Outcome", outcome_type()) || !register_class(module, "Axis", axis_type()) ||
-      !register_class(module, "Kelvorin", kelvorin_type())) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  g_runtime.module = Py_NewRef(module);
-  return module;
+  PyObject* module = g_runtime.module.get_or_make(make_module);
+  return module != nullptr ? Py_NewRef(module) : nullptr;
 }
 
 }  // namespace

@@ -334,8 +334,7 @@ PyType_Spec g_spec = {"kelvorin.Kelvorin", sizeof(KelvorinObject), 0, Py_TPFLAGS
 }  // namespace
 
 PyTypeObject* kelvorin_type() {
-  if (g_runtime.kelvorin == nullptr) g_runtime.kelvorin = create_type(g_spec);
-  return g_runtime.kelvorin;
+  return g_runtime.kelvorin.get_or_make([] { return create_type(g_spec); });
 }
 
 }  // namespace kelvorin::python

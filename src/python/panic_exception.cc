@@ -18,17 +18,15 @@ constexpr const char kPanicDoc[] =
 }  // namespace
 
 PyObject* panic_exception_type() {
-  if (g_runtime.panic_exception == nullptr) {
-    // On failure (memory exhausted) the error stays set and the next need
-    // tries again.
-    g_runtime.panic_exception =
-        PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc, PyExc_BaseException, nullptr);
-  }
-  return g_runtime.panic_exception;
+  // On failure (memory exhausted) the error stays set and the next need
+  // tries again.
+  return g_runtime.panic_exception.get_or_make([] {
+    return PyErr_NewExceptionWithDoc("orvane_runtime.PanicException", kPanicDoc, PyExc_BaseException, nullptr);
+  });
 }
 
 PyObject* panic_exception_type_if_created() noexcept {
-  return g_runtime.panic_exception;
+  return g_runtime.panic_exception.get();
 }
 
 void set_panic_exception(const char* message) noexcept {
@@ -49,7 +47,7 @@ void abort_at_boundary() noexcept {
 }
 
 void resume_python_panic() {
-  PyObject* type = g_runtime.panic_exception;
+  PyObject* type = g_runtime.panic_exception.get();
   if (type == nullptr || !PyErr_ExceptionMatches(type)) return;
   // Owned, so that a failure to copy the text (std::bad_alloc) releases the
   // exception, and with it its traceback and the objects that the traceback

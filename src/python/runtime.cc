@@ -9,12 +9,12 @@ namespace {
 // Runs at the end of Py_FinalizeEx, when no Python object may be touched any
 // more: the references are dropped, not released.
 void forget() {
-  g_runtime.module = nullptr;
-  g_runtime.kelvorin = nullptr;
-  g_runtime.measurement_result = nullptr;
-  g_runtime.axis = nullptr;
-  g_runtime.outcome = nullptr;
-  g_runtime.panic_exception = nullptr;
+  g_runtime.module.forget();
+  g_runtime.kelvorin.forget();
+  g_runtime.measurement_result.forget();
+  g_runtime.axis.forget();
+  g_runtime.outcome.forget();
+  g_runtime.panic_exception.forget();
   g_runtime.interpreter_id.store(-1);
   g_runtime.forget_registered = false;
 }

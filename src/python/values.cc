@@ -166,20 +166,16 @@ PyTypeObject* create_enum(PyType_Spec& spec, const Member (&members)[N]) {
 }  // namespace
 
 PyTypeObject* measurement_result_type() {
-  if (g_runtime.measurement_result == nullptr) {
-    g_runtime.measurement_result = create_enum(g_measurement_result_spec, kMeasurementResultMembers);
-  }
-  return g_runtime.measurement_result;
+  return g_runtime.measurement_result.get_or_make(
+      [] { return create_enum(g_measurement_result_spec, kMeasurementResultMembers); });
 }
 
 PyTypeObject* axis_type() {
-  if (g_runtime.axis == nullptr) g_runtime.axis = create_enum(g_axis_spec, kAxisMembers);
-  return g_runtime.axis;
+  return g_runtime.axis.get_or_make([] { return create_enum(g_axis_spec, kAxisMembers); });
 }
 
 PyTypeObject* outcome_type() {
-  if (g_runtime.outcome == nullptr) g_runtime.outcome = create_type(g_outcome_spec);
-  return g_runtime.outcome;
+  return g_runtime.outcome.get_or_make([] { return create_type(g_outcome_spec); });
 }
 
 PyObject* new_measurement_result(std::uint8_t bit) {

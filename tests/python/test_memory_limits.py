@@ -158,7 +158,7 @@ def run_capped(body):
 def test_a_peek_that_runs_out_of_memory_leaves_the_state_as_it_was():
     # A complete bipartite graph of 300 + 300 qubits whose rows span many
     # blocks; with the limit swept across the peek's own allocations, many
-    # margins stop it part-way through saving a row.  Undoing the circuit
+    # margins stop it part-way through taking its rows.  Undoing the circuit
     # after each MemoryError must give every qubit back alone and in |0>.
     raised, wrong = run_capped(
         """
@@ -179,7 +179,7 @@ def test_a_peek_that_runs_out_of_memory_leaves_the_state_as_it_was():
             # A peek on a store of another size empties the thread's pool of
             # working rows, so that every step allocates its rows afresh.
             kelvorin.Kelvorin(1).peek_measure_set({0})
-            cap(step * 64 * 1024)
+            cap(step * 16 * 1024)
             try:
                 sim.peek_measure_set({A[0]})
                 continue
