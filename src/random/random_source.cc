@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include <pthread.h>
+
 #if defined(__linux__)
 #include <sys/random.h>
 #elif defined(__APPLE__) || defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__)
@@ -66,9 +68,32 @@ void RandomSource::refill() {
   index_ = 0;
 }
 
+namespace {
+
+// The source of this thread, once it has one.
+thread_local RandomSource* t_source = nullptr;
+
+// Runs in the child of a fork, on the one thread the child has: the thread
+// that forked.  Other threads' sources do not exist in the child.
+void rekey_after_fork() noexcept {
+  if (t_source != nullptr) t_source->rekey_at_next_draw();
+}
+
+struct ThreadSource {
+  RandomSource source;
+  ThreadSource() { t_source = &source; }
+  ~ThreadSource() { t_source = nullptr; }
+  ThreadSource(const ThreadSource&) = delete;
+  ThreadSource& operator=(const ThreadSource&) = delete;
+};
+
+}  // namespace
+
 RandomSource& thread_random_source() {
-  thread_local RandomSource source;
-  return source;
+  static const int registered = pthread_atfork(nullptr, nullptr, rekey_after_fork);
+  (void)registered;
+  thread_local ThreadSource thread;
+  return thread.source;
 }
 
 }  // namespace kelvorin

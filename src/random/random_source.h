@@ -74,6 +74,12 @@ class RandomSource {
     return buffer_[index_++];
   }
 
+  // Drops the key and what is buffered: the next draw takes a new key.
+  void rekey_at_next_draw() noexcept {
+    index_ = kBufferWords;
+    budget_ = 0;
+  }
+
  private:
   void refill();
 
@@ -87,7 +93,9 @@ class RandomSource {
 };
 
 // The calling thread's source, keyed from the operating system on the first
-// call in that thread and destroyed with the thread.
+// call in that thread and destroyed with the thread.  The child of a fork()
+// draws from a new key: it would otherwise go on with its parent's stream,
+// and both processes would see the same outcomes.
 RandomSource& thread_random_source();
 
 // One random bit: the top bit of one word.

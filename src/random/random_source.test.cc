@@ -8,6 +8,10 @@
 #include <cmath>
 #include <latch>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "../test_support.test.h"
 #include "scripted_words.test.h"
 
@@ -182,6 +186,31 @@ TEST(RandomSource, EachThreadHasItsOwn) {
   });
   other.join();
   for (std::size_t i = 0; i < 128; ++i) ASSERT_EQ(mine.next_word(), copy.next_word()) << i;
+}
+
+TEST(RandomSource, AForkedChildDrawsFromANewKey) {
+  // The parent has drawn, so a buffer and a key are there to be inherited.
+  RandomSource& mine = thread_random_source();
+  mine.next_word();
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  std::uint32_t words[8];
+  for (std::uint32_t& w : words) w = thread_random_source().next_word();
+  if (child == 0) {
+    const bool sent = write(pipe_ends[1], words, sizeof words) == static_cast<ssize_t>(sizeof words);
+    _exit(sent ? 0 : 1);
+  }
+  std::uint32_t theirs[8];
+  ASSERT_EQ(read(pipe_ends[0], theirs, sizeof theirs), static_cast<ssize_t>(sizeof theirs));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(pipe_ends[0]);
+  close(pipe_ends[1]);
+  // Equal with probability 2^-256 from independent keys.
+  EXPECT_FALSE(std::equal(words, words + 8, theirs));
 }
 
 }  // namespace
