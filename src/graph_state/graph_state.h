@@ -57,8 +57,7 @@ class ScratchRow {
   }
 
  private:
-  ScratchRow(std::uint8_t& leased, std::size_t slot, BitSpan row) noexcept
-      : leased_(leased), slot_(slot), row_(row) {}
+  ScratchRow(std::uint8_t& leased, std::size_t slot, BitSpan row) noexcept : leased_(leased), slot_(slot), row_(row) {}
   [[noreturn]] static void panic_returned_with_members(std::size_t slot);
   std::uint8_t& leased_;
   std::size_t slot_;

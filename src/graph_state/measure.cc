@@ -85,9 +85,9 @@ void x_branch(Store& g, Qubit a, Qubit b0, bool m) {
   });
 }
 
-#define KELVORIN_MEASURE_BRANCHES(Store)                     \
-  template void z_branch<Store>(Store&, Qubit, bool);        \
-  template void y_branch<Store>(Store&, Qubit, bool);        \
+#define KELVORIN_MEASURE_BRANCHES(Store)              \
+  template void z_branch<Store>(Store&, Qubit, bool); \
+  template void y_branch<Store>(Store&, Qubit, bool); \
   template void x_branch<Store>(Store&, Qubit, Qubit, bool);
 KELVORIN_MEASURE_BRANCHES(GraphState)
 KELVORIN_MEASURE_BRANCHES(WorkingCopy)

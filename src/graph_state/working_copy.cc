@@ -53,7 +53,8 @@ struct WorkingCopy::Pool {
     const std::size_t blocks = blocks_for_bits(bit_len), words = row_index_words(bit_len);
     Slab slab{zeroed<Block>(count * blocks), zeroed<std::uint64_t>(count * words), nullptr, count};
     slab.rows.reset(new Row[count]);
-    for (std::size_t k = 0; k < count; ++k) slab.rows[k] = {slab.blocks.get() + k * blocks, slab.index.get() + k * words, 0, 0};
+    for (std::size_t k = 0; k < count; ++k)
+      slab.rows[k] = {slab.blocks.get() + k * blocks, slab.index.get() + k * words, 0, 0};
     return slab;
   }
 

@@ -1,5 +1,6 @@
 """Helpers shared by the Python tests."""
 
+import os
 import subprocess
 import sys
 import textwrap
@@ -33,8 +34,10 @@ def panic_type():
     raise AssertionError("an out-of-range gate did not raise")
 
 
-def run_python(code, timeout=None):
-    """Runs `code`, dedented, in a fresh interpreter; returns the finished
-    process with its output as text."""
+def run_python(code, timeout=None, env_drop=()):
+    """Runs `code`, dedented, in a fresh interpreter, without the environment
+    variables named in `env_drop`; returns the finished process with its
+    output as text."""
     argv = [sys.executable, "-c", textwrap.dedent(code)]
-    return subprocess.run(argv, capture_output=True, text=True, timeout=timeout)
+    env = {k: v for k, v in os.environ.items() if k not in env_drop}
+    return subprocess.run(argv, capture_output=True, text=True, timeout=timeout, env=env)

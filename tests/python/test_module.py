@@ -3,6 +3,7 @@
 import ctypes
 import inspect
 import subprocess
+import sysconfig
 import weakref
 
 import pytest
@@ -58,6 +59,23 @@ def test_instances_have_no_dict_and_no_weakrefs():
     with pytest.raises(TypeError):
         weakref.ref(s)
     assert not hasattr(s, "__dict__")
+
+
+@pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"), reason="a free-threaded interpreter only")
+def test_importing_leaves_a_free_threaded_interpreter_without_its_gil():
+    # Unless the module declares that it runs without the GIL, importing it
+    # turns the GIL on for the whole process, with a RuntimeWarning (an error
+    # here).  PYTHON_GIL, which would force either, is left out.
+    out = run_python(
+        """
+        import sys, warnings
+        warnings.simplefilter("error")
+        import kelvorin
+        assert not sys._is_gil_enabled()
+        """,
+        env_drop=("PYTHON_GIL",),
+    )
+    assert out.returncode == 0, out.stderr
 
 
 def test_reinitialisation_returns_the_same_module():
