@@ -14,7 +14,7 @@ import threading
 import time
 
 import pytest
-from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES
+from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, run_python
 
 from kelvorin import Axis, Kelvorin, MeasurementResult
 
@@ -364,3 +364,28 @@ def test_a_thread_ending_leaves_the_others_drawing():
         run_threads(lambda i: outcome_bits(64), count=2)
     seq = outcome_bits(256)
     assert abs(sum(seq) - 128) < 56
+
+
+def test_threads_failing_at_once_in_a_fresh_process_share_one_panic_type():
+    # The PanicException type is made at the process's first failure; eight
+    # threads failing together must all raise the one type made.
+    out = run_python(
+        """
+        import threading, kelvorin
+        start, raised = threading.Barrier(8), []
+        def fail():
+            sim = kelvorin.Kelvorin(0)
+            start.wait()
+            try:
+                sim.x(0)
+            except BaseException as e:
+                raised.append(type(e))
+        threads = [threading.Thread(target=fail) for _ in range(8)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert len(raised) == 8 and len(set(raised)) == 1, raised
+        """
+    )
+    assert out.returncode == 0, out.stderr
