@@ -50,6 +50,7 @@
 #include "graph_state/reduction.h"
 #include "graph_state/row_operations.h"
 #include "graph_state/state_vector.test.h"
+#include "graph_state/tuning.h"
 #include "graph_state/two_qubit_gates.h"
 #include "models.fuzz.h"
 #include "panic.h"
@@ -456,6 +457,7 @@ class Run {
 class SeedWriter {
  public:
   explicit SeedWriter(Qubit n) : g_(n), large_(n > kMaxQubits) {
+    if (large_ && (n < kLargeFewest || n >= kLargeFewest + kLargeSizes)) fail("seed size outside the classes", g_);
     if (large_) {
       const Qubit offset = n - kLargeFewest;
       bytes_ = {static_cast<std::uint8_t>(kMaxQubits + 1), static_cast<std::uint8_t>(offset >> 8),
@@ -617,6 +619,18 @@ void ghz_chain(SeedWriter& w, Qubit length, Qubit stride) {
   w.measure(axis::Z, 0);
 }
 
+// The store sizes either side of every switch on the length of a row
+// (tuning.h): the longest rows below it, and rows of one block more, one
+// qubit into that block, where a switch computed from a qubit count rounded
+// down goes wrong.
+std::vector<Qubit> row_length_switches() {
+  std::vector<Qubit> sizes;
+  for (const std::size_t blocks : {tuning::kUnsummarisedBlocks, tuning::kReductionStackBlocks})
+    for (const Qubit n : {Qubit{blocks * kBlockBits}, Qubit{blocks * kBlockBits + 1}})
+      if (std::find(sizes.begin(), sizes.end(), n) == sizes.end()) sizes.push_back(n);
+  return sizes;
+}
+
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> out;
   const auto add = [&](const std::string& name, Qubit n, auto&& circuit) {
@@ -639,9 +653,11 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
   add("surface-code-d3", 17, [](SeedWriter& w) { surface_code_rounds(w, 3, 3, 1); });
   add("surface-code-d5", 49, [](SeedWriter& w) { surface_code_rounds(w, 5, 2, 1); });
   // 500 to 3,100 qubits: short rows with reductions on the stack (500,
-  // 1024, 2048), summarised rows with reductions on scratch rows (2049 and
-  // up).
-  for (const Qubit n : {Qubit{500}, Qubit{1024}, Qubit{2048}, Qubit{2049}, Qubit{3100}}) {
+  // 1024), summarised rows with reductions on scratch rows (3100), and either
+  // side of every switch on row length.
+  std::vector<Qubit> sizes{500, 1024, 3100};
+  for (const Qubit n : row_length_switches()) sizes.push_back(n);
+  for (const Qubit n : sizes) {
     const std::string size = std::to_string(n);
     add("ghz-chain-" + size, n, [n](SeedWriter& w) {
       w.h(0);
@@ -676,8 +692,11 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds() {
   }
   // A hub reduced from one operator after another (words in H and S), its
   // partner a leaf with leaves of its own: every kind of neighbour, kinds
-  // that flip with themselves among them, on the stack and on scratch rows.
-  for (const Qubit n : {Qubit{700}, Qubit{1100}, Qubit{2600}}) {
+  // that flip with themselves among them, on the stack and on scratch rows,
+  // and either side of every switch on row length.
+  sizes = {700, 1100, 2600};
+  for (const Qubit n : row_length_switches()) sizes.push_back(n);
+  for (const Qubit n : sizes) {
     add("reductions-" + std::to_string(n), n, [n](SeedWriter& w) {
       const Qubit hub = n / 2, far = n - 1;
       w.h(hub);

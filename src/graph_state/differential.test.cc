@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <vector>
 
 #include "bit_set.test.h"
 #include "controlled_z.h"
@@ -18,6 +19,7 @@
 #include "reference_engine.test.h"
 #include "row_operations.h"
 #include "store_invariants.test.h"
+#include "tuning.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin {
@@ -248,14 +250,22 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
   // share some neighbours and not others, below, around and far above the
   // pair-by-pair threshold, with and without the edge between them (v
   // without neighbours reduces against `avoid`, which need not be adjacent),
-  // in stores of short rows, whose kind sets go on the stack (up to 1200),
-  // and of summarised rows, whose kind sets go on scratch rows (2100).
+  // in stores of short rows, whose kind sets go on the stack, and of
+  // summarised rows, whose kind sets go on scratch rows.  Every switch on
+  // the length of a row (tuning.h) is tried from both sides: at the longest
+  // rows below it and at rows of one block more, one qubit into that block,
+  // where a switch computed from a qubit count rounded down goes wrong.
+  std::vector<Qubit> sizes{6, 20, 70, 140, 700};
+  for (const std::size_t blocks : {tuning::kUnsummarisedBlocks, tuning::kReductionStackBlocks})
+    for (const std::size_t bits : {blocks * kBlockBits, blocks * kBlockBits + 1})
+      if (std::find(sizes.begin(), sizes.end(), bits) == sizes.end()) sizes.push_back(static_cast<Qubit>(bits));
+  const double densities[] = {0.05, 0.2, 0.45, 0.8};
+  constexpr std::size_t kTrialsPerSize = 250;
   int reductions = 0, large = 0, isolated = 0;
-  for (int trial = 0; trial < 1750; ++trial) {
-    const Qubit sizes[] = {6, 20, 70, 140, 700, 1200, 2100};
-    const Qubit n = sizes[trial % 7];
-    const double densities[] = {0.05, 0.2, 0.45, 0.8};
-    const double density = densities[(trial / 7) % 4];
+  for (std::size_t k = 0; k < sizes.size() * kTrialsPerSize; ++k) {
+    const Qubit n = sizes[k / kTrialsPerSize];
+    const int trial = static_cast<int>(k % kTrialsPerSize);
+    const double density = densities[trial % 4];
     std::uniform_real_distribution<double> coin(0, 1);
     GraphState g(n);
     reference::Store ref(n);
@@ -292,7 +302,7 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
       g.set_vop(q, x);
       ref.vops[q] = x;
     }
-    const auto reduced = static_cast<Vop>(static_cast<std::size_t>(trial) % kVopCount);
+    const auto reduced = static_cast<Vop>(static_cast<std::size_t>(trial / 4) % kVopCount);
     g.set_vop(v, reduced);
     ref.vops[v] = reduced;
     ASSERT_TRUE(agrees(ref, g));
@@ -304,7 +314,7 @@ TEST_F(Differential, ReductionsAgainstEveryMixOfNeighbourhoods) {
                                 << ", trial " << trial;
     ++reductions;
   }
-  EXPECT_EQ(reductions, 1750);
+  EXPECT_EQ(reductions, static_cast<int>(sizes.size() * kTrialsPerSize));
   EXPECT_GT(large, 350);
   EXPECT_GT(isolated, 150);
 }
