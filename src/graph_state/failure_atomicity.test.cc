@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,8 +19,10 @@
 #include "entangled_group.h"
 #include "measure.h"
 #include "peek.h"
+#include "reduction.h"
 #include "state_vector.test.h"
 #include "store_invariants.test.h"
+#include "tuning.h"
 #include "two_qubit_gates.h"
 
 namespace kelvorin {
@@ -177,6 +180,66 @@ TEST(FailureAtomicity, EveryOperationCompletesOrLeavesTheStoreAsItWas) {
     }
   }
   std::printf("[ fault injection ] %ld (operation, failure point) pairs\n", pairs);
+}
+
+// A row holding more members than its degree counts is a fault of the engine,
+// never a state an operation leaves, yet the reduction must not follow the
+// degree past the list it keeps on the stack: where the degrees of v and its
+// partner promise few enough neighbours for that list and the rows hold more,
+// it fails as an internal error with the store exactly as it was, whichever of
+// its allocations fails.  v = 0 and its partner 1: one of them with
+// kReductionPairsMost - 1 neighbours, counted right, the other with `hidden`
+// more written past its degree, which stays 1, into block 0, which holds a
+// member already and so is in a summarised row's summaries.
+TEST(FailureAtomicity, AReductionFindingMoreNeighboursThanCountedChangesNothing) {
+  const Qubit most = tuning::kReductionPairsMost;
+  static_assert(tuning::kReductionPairsMost < kBlockBits, "the hidden neighbours go in block 0");
+  for (const Qubit n : {Qubit{40}, Qubit{kUnsummarisedBlocks * kBlockBits + 1}})
+    for (const Qubit hidden : {Qubit{3}, Qubit{kBlockBits - most}})
+      for (const bool v_miscounted : {false, true})
+        for (std::size_t x = 1; x < kVopCount; ++x) {
+          SCOPED_TRACE(std::to_string(n) + " qubits, " + std::to_string(hidden) + " hidden, VOP " + std::to_string(x) +
+                       (v_miscounted ? ", v miscounted" : ", partner miscounted"));
+          const auto make = [&] {
+            GraphState g(n);
+            const Qubit counted = v_miscounted ? 1 : 0, miscounted = 1 - counted;
+            g.adjacent(0).insert(1);
+            g.adjacent(1).insert(0);
+            for (Qubit w = 2; w < most; ++w) {
+              g.adjacent(counted).insert(w);
+              g.adjacent(w).insert(counted);
+            }
+            for (Qubit w = most; w < most + hidden; ++w) {
+              const_cast<Block*>(g.adjacent(miscounted).blocks())[0] |= Block{1} << w;
+              g.adjacent(w).insert(miscounted);
+            }
+            g.set_vop(0, static_cast<Vop>(x));
+            return g;
+          };
+          const GraphState before = make();
+          for (long k = 1;; ++k) {
+            GraphState g = make();
+            std::string message;
+            message.reserve(256);  // so that keeping it allocates nothing
+            bool out_of_memory = false, failed;
+            {
+              testing::FailAllocation fail(k);
+              try {
+                remove_vop(g, 0, n - 1);
+              } catch (const Panic& p) {
+                message = p.message();
+              } catch (const std::bad_alloc&) {
+                out_of_memory = true;
+              }
+              failed = fail.failed();
+            }
+            ASSERT_TRUE(same_store(g, before)) << "allocation " << k;
+            ASSERT_EQ(out_of_memory, failed) << "allocation " << k;
+            if (out_of_memory) continue;
+            ASSERT_EQ(message.substr(0, 16), "internal error: ") << message;
+            break;
+          }
+        }
 }
 
 // What a measurement's plan names as changeable covers every row and VOP the

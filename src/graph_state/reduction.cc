@@ -35,23 +35,34 @@ constexpr bool lone_kinds_only_move_edge_ends() {
 }
 static_assert(lone_kinds_only_move_edge_ends());
 
+[[noreturn, gnu::cold, gnu::noinline]] void panic_more_neighbours_than_counted(Qubit v, Qubit p) {
+  panic("internal error: vertices " + std::to_string(v) + " and " + std::to_string(p) +
+        " have more neighbours than their degrees count");
+}
+
 // The effect of a reduction about v and p on their neighbours, where they
-// are few: pair by pair from a list of (vertex, kind).
+// are few: pair by pair from a list of (vertex, kind).  The list holds what
+// the degrees promise; a scan that finds more (a degree gone wrong) stops at
+// the list's end and panics before anything changes.
 void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
   Qubit list[tuning::kReductionPairsMost];
   Kind kinds[tuning::kReductionPairsMost];
   std::size_t size = 0;
+  bool full = false;
+  const auto add = [&](Qubit w, Kind s) {
+    if (size == tuning::kReductionPairsMost) [[unlikely]] {
+      full = true;
+      return false;
+    }
+    list[size] = w;
+    kinds[size++] = s;
+    return true;
+  };
   BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
-  row_v.for_each([&](Qubit w) {
-    if (w == p) return;
-    list[size] = w;
-    kinds[size++] = row_p.contains(w) ? kind::kOfBoth : kind::kOfV;
-  });
-  row_p.for_each([&](Qubit w) {
-    if (w == v || row_v.contains(w)) return;
-    list[size] = w;
-    kinds[size++] = kind::kOfP;
-  });
+  row_v.for_each_from(0, [&](Qubit w) { return w == p || add(w, row_p.contains(w) ? kind::kOfBoth : kind::kOfV); });
+  row_p.for_each_from(0, [&](Qubit w) { return w == v || row_v.contains(w) || add(w, kind::kOfP); });
+  if (full) [[unlikely]]
+    panic_more_neighbours_than_counted(v, p);
   for (std::size_t x = 0; x < size; ++x) {
     const std::uint8_t flips = effect.flips[kinds[x]];
     if (flips == 0) continue;
