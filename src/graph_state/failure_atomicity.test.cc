@@ -243,8 +243,8 @@ TEST(FailureAtomicity, AReductionFindingMoreNeighboursThanCountedChangesNothing)
 }
 
 // What a measurement's plan names as changeable covers every row and VOP the
-// measurement changes, on every branch, so a journal built on the plan
-// always restores the store.
+// measurement changes, on every branch, so a peek's working copy, which
+// takes what the plan names, never changes a row it has not copied.
 TEST(FailureAtomicity, MeasurementsChangeOnlyWhatTheirPlanNames) {
   std::mt19937_64 rng(77);
   for (int trial = 0; trial < 400; ++trial) {

@@ -17,10 +17,22 @@ void toggle_edge(GraphState& state, Qubit i, Qubit j) {
 template <class Store>
 void complement_neighbourhood(Store& state, RowView members) {
   if (members.count() <= tuning::kComplementPairsMost) {
-    // Few members: toggle pair by pair, from a list read once.
+    // Few members: toggle pair by pair, from a list read once.  The list
+    // stops at its end, so that a degree gone wrong is an internal error
+    // rather than a write past it.
     Qubit list[tuning::kComplementPairsMost];
     std::size_t size = 0;
-    members.for_each([&](Qubit i) { list[size++] = i; });
+    bool overflow = false;
+    members.for_each_from(0, [&](Qubit i) {
+      if (size == tuning::kComplementPairsMost) {
+        overflow = true;
+        return false;
+      }
+      list[size++] = i;
+      return true;
+    });
+    if (overflow) [[unlikely]]
+      panic("internal error: a set has more members than its degree counts");
     for (std::size_t x = 0; x < size; ++x) {
       BitSpan row_x = state.adjacent(list[x]);
       for (std::size_t y = x + 1; y < size; ++y) {

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../clifford/reduction_sequence.h"
@@ -49,6 +50,18 @@ TEST(ToggleEdge, ChecksBothIndices) {
   EXPECT_EQ(panic_text([&] { toggle_edge(g, 5, 0); }), "index out of bounds: the len is 3 but the index is 5");
   EXPECT_EQ(panic_text([&] { toggle_edge(g, 0, 7); }), "index out of bounds: the len is 3 but the index is 7");
   EXPECT_TRUE(g == GraphState(3));
+}
+
+TEST(ComplementNeighbourhood, ASetWithMoreMembersThanItsDegreeCountsIsAnInternalError) {
+  // One member counted, 70 there: the pair-by-pair list must stop at its end.
+  GraphState holder(200), g(200);
+  holder.adjacent(0).insert(1);
+  Block* const blocks = const_cast<Block*>(holder.adjacent(0).blocks());
+  blocks[0] = ~Block{0};
+  blocks[1] = ~Block{0};
+  blocks[2] = 0x3f;
+  EXPECT_EQ(panic_text([&] { complement_neighbourhood(g, std::as_const(holder).adjacent(0)); }).substr(0, 16),
+            "internal error: ");
 }
 
 }  // namespace
