@@ -2,6 +2,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "cpu.h"
 #include "python/kelvorin_type.h"
 #include "python/panic_exception.h"
 #include "python/runtime.h"
@@ -78,6 +79,15 @@ PyObject* make_module() {
 }
 
 PyObject* init_module() {
+  // Before any code compiled for the instruction set can run.
+  if (const char* missing = missing_instruction_set()) {
+    PyErr_Format(PyExc_ImportError,
+                 "kelvorin cannot be imported: this build uses %s instructions, which this CPU lacks; build it "
+                 "from source with the CMake option KELVORIN_PORTABLE, for example: pip install --no-binary "
+                 "kelvorin --config-settings=cmake.define.KELVORIN_PORTABLE=ON kelvorin",
+                 missing);
+    return nullptr;
+  }
   PyInterpreterState* interp = PyInterpreterState_Get();
   const std::int64_t id = PyInterpreterState_GetID(interp);
   if (id == -1 && PyErr_Occurred()) return nullptr;

@@ -18,11 +18,12 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
+#include "../cpu.h"
+#include "../panic.h"
+
+#if KELVORIN_USE_SSE2
 #include <emmintrin.h>
 #endif
-
-#include "../panic.h"
 #include "tuning.h"
 
 namespace kelvorin {
@@ -88,9 +89,10 @@ inline void for_each_bit(BlockRange blocks, F&& f) {
 }
 
 // Bit k set for each non-empty block of blocks[0 .. 8), without a branch: with
-// SSE2 (every x86-64) two compares and two mask moves.
+// SSE2 (every x86-64) two compares and two mask moves, elsewhere (and in a
+// portable build, see cpu.h) eight compares the compiler may vectorise.
 [[gnu::always_inline]] inline unsigned nonempty_blocks8(const Block* blocks) noexcept {
-#if defined(__SSE2__)
+#if KELVORIN_USE_SSE2
   const __m128i zero = _mm_setzero_si128();
   const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks));
   const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 4));

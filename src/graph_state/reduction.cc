@@ -7,6 +7,7 @@
 #include <string>
 
 #include "../clifford/reduction_sequence.h"
+#include "../cpu.h"
 #include "reduction_effect.h"
 #include "row_operations.h"
 
@@ -118,9 +119,7 @@ void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionE
 // is left out by flipping it in the row right after the XOR brought it in:
 // toggling it in the stretch instead would make the next wide load wait for
 // a narrow store.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
+KELVORIN_AVX2_CLONES
 void flip_rows_with_stretch(GraphState& state, BlockRange members, std::size_t lo, BlockRange stretch, OwnBit own,
                             Vop k) noexcept {
   const bool leave_out = own == OwnBit::kLeftOut;
