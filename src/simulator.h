@@ -27,6 +27,9 @@
 // on one simulator at once.  Every other member changes it and needs the
 // simulator to itself: no other call, const or not, may run on it meanwhile.
 // Each thread draws from a random source of its own.
+//
+// CPU: on x86-64 the engine is compiled for POPCNT (see cpu.h); a program that
+// may meet an older CPU calls kelvorin::missing_instruction_set() first.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +39,7 @@
 #include <vector>
 
 #include "clifford/tables.h"
+#include "cpu.h"
 #include "graph_state/entangled_group.h"
 #include "graph_state/graph_state.h"
 #include "graph_state/measure.h"
