@@ -22,6 +22,14 @@ and the sanitizer keeps freed memory in quarantine, so resident memory grows
 by design: there the calls are fewer and all at one depth, Python
 allocations are counted with tracemalloc instead, and neither malloc's bytes
 nor resident memory is bounded.
+
+Emulated by qemu-user (KELVORIN_EMULATED=1, tools/test-aarch64), where a
+call costs some thirty times as much and the emulator's translated code grows
+the resident memory, the calls are a tenth as many and resident memory is not
+bounded: one leaked object per call is still BROAD interpreter blocks, a lost
+reference is seen exactly, and one leaked C++ block per call shows in malloc's
+bytes on the DEEP paths (every success path, and every path of one method of
+each shape).
 """
 
 import contextlib
@@ -32,12 +40,11 @@ import sys
 import tracemalloc
 
 import pytest
-from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, panic_type
+from helpers import EMULATED, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, UNDER_ASAN, panic_type
 
 from kelvorin import Kelvorin
 
-UNDER_ASAN = os.environ.get("KELVORIN_UNDER_ASAN") == "1"
-DEEP = 2_000 if UNDER_ASAN else 100_000
+DEEP = 2_000 if UNDER_ASAN else 10_000 if EMULATED else 100_000
 BROAD = DEEP if UNDER_ASAN else DEEP // 20
 WARM_UP = 50 if UNDER_ASAN else 500
 BLOCK_BOUND = 300  # interpreter blocks; one leaked object per call would be BROAD
@@ -206,7 +213,7 @@ def check_flat(fn, args, kwargs=None, exc=None, extra=(), path="", deep=True):
         assert grown_traced < TRACED_BOUND, f"{where}: {grown_traced} traced bytes more"
     else:
         assert grown_in_use < MALLOC_BOUND, f"{where}: malloc has handed out {grown_in_use} bytes more"
-        assert grown_rss < RSS_BOUND, f"{where}: resident memory grew by {grown_rss} bytes"
+        assert EMULATED or grown_rss < RSS_BOUND, f"{where}: resident memory grew by {grown_rss} bytes"
 
 
 def entangled():

@@ -12,11 +12,10 @@ import re
 import textwrap
 
 import pytest
-from helpers import run_python
+from helpers import UNDER_ASAN, needs_address_space_limit, run_python
 
 from kelvorin import Kelvorin
 
-UNDER_ASAN = os.environ.get("KELVORIN_UNDER_ASAN") == "1"
 MiB = 2**20
 
 
@@ -81,7 +80,7 @@ def test_a_large_state_that_fits_costs_only_what_it_touches():
     Kelvorin(3).h(2)
 
 
-@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+@needs_address_space_limit
 def test_constructor_under_an_address_space_limit():
     # With the address space capped, even a state of a few GB fails cleanly
     # and the process carries on.
@@ -154,7 +153,7 @@ def run_capped(body):
     return out.stdout.split()
 
 
-@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+@needs_address_space_limit
 def test_a_peek_that_runs_out_of_memory_leaves_the_state_as_it_was():
     # A complete bipartite graph of 300 + 300 qubits whose rows span many
     # blocks; with the limit swept across the peek's own allocations, many
@@ -198,7 +197,7 @@ def test_a_peek_that_runs_out_of_memory_leaves_the_state_as_it_was():
     assert int(raised) > 10 and int(wrong) == 0
 
 
-@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+@needs_address_space_limit
 def test_reading_a_set_that_runs_out_of_memory_keeps_no_reference():
     # A frozenset subclass whose iterator never ends: reading it fills memory
     # until the copy of the indices cannot grow, and the iterator is released.
@@ -225,7 +224,7 @@ def test_reading_a_set_that_runs_out_of_memory_keeps_no_reference():
     assert before == after and usable == "2"
 
 
-@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+@needs_address_space_limit
 def test_an_unexpected_keyword_while_memory_is_exhausted_keeps_no_reference():
     # The message names the method ("Kelvorin.get_entangled_group()"): for a
     # long name and the constructor too, building it with malloc exhausted
@@ -256,7 +255,7 @@ def test_an_unexpected_keyword_while_memory_is_exhausted_keeps_no_reference():
     assert raised[-1] == "MemoryError" and set(raised[:-1]) <= {"TypeError", "MemoryError"}, raised
 
 
-@pytest.mark.skipif(UNDER_ASAN, reason="the address-space limit would stop the sanitizer's own mappings")
+@needs_address_space_limit
 def test_a_resumed_panic_whose_text_cannot_be_copied_keeps_no_reference():
     # An argument's __index__ raises PanicException with a text of 64 MiB, and
     # the copy of the text fails under the limit: the call raises MemoryError

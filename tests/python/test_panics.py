@@ -1,9 +1,7 @@
 """Fatal internal errors become PanicException."""
 
-import os
-
 import pytest
-from helpers import run_python
+from helpers import needs_address_space_limit, run_python
 
 from kelvorin import Kelvorin
 
@@ -83,11 +81,7 @@ def test_memory_error_for_impossible_states():
     Kelvorin(1000).h(999)
 
 
-@pytest.mark.skipif(
-    os.environ.get("KELVORIN_UNDER_ASAN") == "1",
-    reason="AddressSanitizer maps memory for its own bookkeeping, so an address-space cap just above the "
-    "current use ends the process inside the sanitizer instead of failing the engine's allocation",
-)
+@needs_address_space_limit
 def test_peek_without_memory_raises_memory_error():
     # With the address space capped just above what is in use, the working
     # memory of a large request cannot be had.
