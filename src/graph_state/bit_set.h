@@ -22,6 +22,19 @@ namespace kelvorin {
 // snapshots get.  It cannot write, and neither can anything made from it, so
 // readers on several threads may share a row.
 class RowView {
+  // Calls op with this row's half of its kind, read-only: the one place a
+  // reader picks the kind.  (Defined first: the methods below deduce their
+  // types from it.)
+  template <class Op>
+  [[gnu::always_inline]] decltype(auto) read(Op&& op) const {
+    if (summarised_row(row_.bit_len)) {
+      const SummarisedRow row(row_);
+      return op(row);
+    }
+    const ShortRow row(row_);
+    return op(row);
+  }
+
  public:
   RowView(Block* blocks, RowIndex index, std::uint64_t bit_len) noexcept
       : RowView(blocks, index, bit_len, blocks_for_bits(bit_len)) {}
@@ -50,13 +63,17 @@ class RowView {
 
   // The number of members (the degree of the vertex).  A stale degree is
   // counted and not kept: a view only reads.
-  std::uint64_t count() const noexcept { return summarised() ? summarised_part().count() : short_part().count(); }
+  std::uint64_t count() const noexcept {
+    return read([](const auto& row) { return row.count(); });
+  }
   bool empty() const noexcept { return count() == 0; }
   // Whether the row has a member other than i (i below the bit length).
   bool has_member_other_than(std::uint64_t i) const noexcept { return other_than(count(), i); }
 
   // Lowest member, or bit_len() when the set is empty.
-  std::uint64_t first() const noexcept { return summarised() ? summarised_part().first() : short_part().first(); }
+  std::uint64_t first() const noexcept {
+    return read([](const auto& row) { return row.first(); });
+  }
 
   // Lowest member other than `avoid`, or bit_len() when there is none.
   std::uint64_t first_other_than(std::uint64_t avoid) const noexcept {
@@ -98,11 +115,7 @@ class RowView {
   template <class F>
   void for_each_block_from(std::uint64_t start, F&& f) const {
     if (start >= row_.bit_len) return;
-    if (summarised()) {
-      summarised_part().for_each_block_from(start, f);
-    } else {
-      short_part().for_each_block_from(start, f);
-    }
+    read([&](const auto& row) { row.for_each_block_from(start, f); });
   }
 
  protected:
@@ -110,9 +123,6 @@ class RowView {
     return degree >= 2 || (degree == 1 && !contains(i));
   }
 
-  // The kinds' halves, read-only here.
-  const ShortRow short_part() const noexcept { return ShortRow(row_); }
-  const SummarisedRow summarised_part() const noexcept { return SummarisedRow(row_); }
 
   // Writable only through BitSpan, which the store hands out for rows of a
   // store it may change.
@@ -125,6 +135,14 @@ class RowView {
 // degree and summaries up to date, so that counting is constant time and
 // scans cost time in the members rather than the length.
 class BitSpan : public RowView {
+  // Calls op with this row's half of its kind: the one place a writer picks
+  // the kind.  (Defined first, as RowView::read.)
+  template <class Op>
+  [[gnu::always_inline]] decltype(auto) write(Op&& op) {
+    if (summarised_row(row_.bit_len)) return op(SummarisedRow(row_));
+    return op(ShortRow(row_));
+  }
+
  public:
   using RowView::RowView;
 
@@ -134,7 +152,9 @@ class BitSpan : public RowView {
   using RowView::count;
   using RowView::empty;
   using RowView::has_member_other_than;
-  std::uint64_t count() noexcept { return summarised() ? summarised_part().count() : short_writer().count_and_keep(); }
+  std::uint64_t count() noexcept {
+    return summarised() ? SummarisedRow(row_).count() : ShortRow(row_).count_and_keep();
+  }
   bool empty() noexcept { return count() == 0; }
   bool has_member_other_than(std::uint64_t i) noexcept { return other_than(count(), i); }
 
@@ -146,18 +166,14 @@ class BitSpan : public RowView {
     }
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
-    return summarised() ? summarised_writer().insert(b, mask) : short_writer().insert(b, mask);
+    return write([&](auto&& row) { return row.insert(b, mask); });
   }
 
   void remove(std::uint64_t i) noexcept {
     if (i >= row_.bit_len) return;
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
-    if (summarised()) {
-      summarised_writer().remove(b, mask);
-    } else {
-      short_writer().remove(b, mask);
-    }
+    write([&](auto&& row) { row.remove(b, mask); });
   }
 
   // Inserts i when absent, removes it when present; i must be below the bit
@@ -166,11 +182,7 @@ class BitSpan : public RowView {
   [[gnu::always_inline]] void flip(std::uint64_t i) noexcept {
     const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
     const Block mask = Block{1} << (i % kBlockBits);
-    if (summarised()) {
-      summarised_writer().flip(b, mask);
-    } else {
-      short_writer().flip(b, mask);
-    }
+    write([&](auto&& row) { row.flip(b, mask); });
   }
 
   // Trades a member for a non-member: `from`, which the row must hold, leaves
@@ -181,11 +193,7 @@ class BitSpan : public RowView {
     const std::size_t b_to = static_cast<std::size_t>(to / kBlockBits);
     const Block m_from = Block{1} << (from % kBlockBits);
     const Block m_to = Block{1} << (to % kBlockBits);
-    if (summarised()) {
-      summarised_writer().replace(b_from, m_from, b_to, m_to);
-    } else {
-      short_writer().replace(b_from, m_from, b_to, m_to);
-    }
+    write([&](auto&& row) { row.replace(b_from, m_from, b_to, m_to); });
   }
 
   // The same where `from` and `to` share block b and `bits` has exactly
@@ -195,31 +203,19 @@ class BitSpan : public RowView {
 
   // XORs block b with `bits` (the symmetric difference with those members).
   void flip_block(std::size_t b, Block bits) noexcept {
-    if (summarised()) {
-      summarised_writer().flip_block(b, bits);
-    } else {
-      short_writer().flip_block(b, bits);
-    }
+    write([&](auto&& row) { row.flip_block(b, bits); });
   }
 
   // XORs each listed block (ascending) with its word: flip_block over a list,
   // with the degree kept in a register.
   void flip_blocks(const BlockWord* list, std::size_t count) noexcept {
-    if (summarised()) {
-      summarised_writer().flip_blocks(list, count);
-    } else {
-      short_writer().flip_blocks(list, count);
-    }
+    write([&](auto&& row) { row.flip_blocks(list, count); });
   }
 
   // XORs blocks lo .. lo + src.size - 1 with src: the dense form of
   // flip_blocks, for sets whose members fill a stretch of blocks.
   void flip_block_range(std::size_t lo, BlockRange src) noexcept {
-    if (summarised()) {
-      summarised_writer().flip_block_range(lo, src);
-    } else {
-      short_writer().flip_block_range(lo, src);
-    }
+    write([&](auto&& row) { row.flip_block_range(lo, src); });
   }
 
   // XORs this row with the members of `set`, a different row of the same
@@ -234,35 +230,17 @@ class BitSpan : public RowView {
   // Makes this row a copy of `other`, a row of the same bit length.
   void assign(const RowView& other) noexcept {
     if (summarised()) {
-      summarised_writer().assign(other.summarised_part());
+      SummarisedRow(row_).assign(SummarisedRow(other.row_));
     } else {
-      short_writer().assign(other.blocks());
-    }
-  }
-
-  // Makes this row exactly the listed blocks (ascending, each non-empty) and
-  // `degree` members, their popcounts summed: what a saved row puts back.
-  void assign(const BlockWord* list, std::size_t count, std::uint64_t degree) noexcept {
-    if (summarised()) {
-      summarised_writer().assign(list, count, degree);
-    } else {
-      short_writer().assign(list, count, degree);
+      ShortRow(row_).assign(other.blocks());
     }
   }
 
   // Removes every member, touching only the non-empty blocks of a summarised
   // row.
   void clear() noexcept {
-    if (summarised()) {
-      summarised_writer().clear();
-    } else {
-      short_writer().clear();
-    }
+    write([](auto&& row) { row.clear(); });
   }
-
- private:
-  ShortRow short_writer() noexcept { return ShortRow(row_); }
-  SummarisedRow summarised_writer() noexcept { return SummarisedRow(row_); }
 };
 
 }  // namespace kelvorin

@@ -53,6 +53,9 @@ inline constexpr std::uint64_t kStaleDegree = std::uint64_t{2} << 62;
 class ShortRow {
  public:
   explicit ShortRow(RowParts row) noexcept : row_(row) {}
+  // Made on the spot for one call, never copied: a reader's half is const.
+  ShortRow(const ShortRow&) = delete;
+  ShortRow& operator=(const ShortRow&) = delete;
 
   // The member count, counted over the line when the kept degree is stale.
   std::uint64_t count() const noexcept {
@@ -157,13 +160,6 @@ class ShortRow {
   void assign(const Block* other) noexcept {
     std::copy_n(other, row_.block_count, row_.blocks);
     *row_.index = kStaleDegree;
-  }
-
-  // Makes this row exactly the listed blocks with `degree` members.
-  void assign(const BlockWord* list, std::size_t count, std::uint64_t degree) noexcept {
-    clear();
-    for (std::size_t k = 0; k < count; ++k) row_.blocks[list[k].block] = list[k].word;
-    *row_.index = degree;
   }
 
   void clear() noexcept {

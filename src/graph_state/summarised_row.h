@@ -21,6 +21,9 @@ namespace kelvorin {
 class SummarisedRow {
  public:
   explicit SummarisedRow(RowParts row) noexcept : row_(row) {}
+  // Made on the spot for one call, never copied: a reader's half is const.
+  SummarisedRow(const SummarisedRow&) = delete;
+  SummarisedRow& operator=(const SummarisedRow&) = delete;
 
   std::uint64_t count() const noexcept { return *degree(); }
 
@@ -166,16 +169,6 @@ class SummarisedRow {
       return true;
     });
     *degree() = other.count();
-  }
-
-  // Makes this row exactly the listed blocks with `degree` members.
-  void assign(const BlockWord* list, std::size_t count, std::uint64_t members) noexcept {
-    clear();
-    for (std::size_t k = 0; k < count; ++k) {
-      row_.blocks[list[k].block] = list[k].word;
-      mark(list[k].block);
-    }
-    *degree() = members;
   }
 
   // Touches only the non-empty blocks.
