@@ -61,10 +61,14 @@ class RowView {
     return i < row_.bit_len && ((row_.blocks[i / kBlockBits] >> (i % kBlockBits)) & 1u) != 0;
   }
 
-  // The number of members (the degree of the vertex).  A stale degree is
+  // The number of members (the degree of the vertex).  Only a short row's
+  // kept degree is ever stale (a summarised row keeps its own exact, which
+  // the store check asserts), so the test of the kept degree is the one
+  // dispatch: a load and a test where this is inlined.  A stale degree is
   // counted and not kept: a view only reads.
   std::uint64_t count() const noexcept {
-    return read([](const auto& row) { return row.count(); });
+    const std::uint64_t degree = kept_degree();
+    return degree < kStaleFloor ? degree : count_members(row_.blocks, row_.block_count);
   }
   bool empty() const noexcept { return count() == 0; }
   // Whether the row has a member other than i (i below the bit length).
@@ -153,7 +157,8 @@ class BitSpan : public RowView {
   using RowView::empty;
   using RowView::has_member_other_than;
   std::uint64_t count() noexcept {
-    return summarised() ? SummarisedRow(row_).count() : ShortRow(row_).count_and_keep();
+    const std::uint64_t degree = kept_degree();
+    return degree < kStaleFloor ? degree : (*row_.index = count_members(row_.blocks, row_.block_count));
   }
   bool empty() noexcept { return count() == 0; }
   bool has_member_other_than(std::uint64_t i) noexcept { return other_than(count(), i); }

@@ -42,16 +42,13 @@ template <class Store>
 void x_branch(Store& g, Qubit a, Qubit b0, bool m) {
   if (b0 >= g.qubit_count()) panic("Self.adjacent[node] is non-empty");
 
-  // Snapshots of the two neighbourhoods before any edge changes, and their
-  // symmetric difference; the leases empty them again.
-  ScratchRow lease_a = g.lease_scratch(), lease_b = g.lease_scratch(), lease_d = g.lease_scratch();
+  // Snapshots of the two neighbourhoods before any edge changes; the leases
+  // empty them again.
+  ScratchRow lease_a = g.lease_scratch(), lease_b = g.lease_scratch();
   BitSpan& A = *lease_a;
   BitSpan& B = *lease_b;
-  BitSpan& D = *lease_d;
   A.assign(g.adjacent(a));
   B.assign(g.adjacent(b0));
-  D.assign(A);
-  D.flip_members(B);
 
   if (!m) {
     g.right_multiply(b0, vop::HX);
@@ -70,12 +67,11 @@ void x_branch(Store& g, Qubit a, Qubit b0, bool m) {
   // once, and every pair inside A & B once more, so exactly the pairs that
   // are not both in A & B change.  Seen from one vertex x, its partners are
   // B when x is only in A, A when x is only in B, and the symmetric
-  // difference when x is in both; flipping each row against its partners
-  // toggles every such pair once on each side.
-  A.for_each([&](Qubit x) { g.adjacent(x).flip_members(B.contains(x) ? D : B); });
-  B.for_each([&](Qubit x) {
-    if (!A.contains(x)) g.adjacent(x).flip_members(A);
-  });
+  // difference when x is in both: each member of A takes B into its row and
+  // each member of B takes A.  A vertex in both gets its own bit from each,
+  // so it is gone again once both XORs are done.
+  flip_rows_against(g, A, B);
+  flip_rows_against(g, B, A);
   // Then {b0, c} for every other c in A.
   A.for_each([&](Qubit c) {
     if (c != b0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,27 +42,74 @@ static_assert(lone_kinds_only_move_edge_ends());
         " have more neighbours than their degrees count");
 }
 
+// The neighbours of v and p in one block, v and p themselves left out: a
+// neighbour's kind is its bit in in_v (kOfV) and its bit in in_p (kOfP).
+struct KindWords {
+  Block in_v, in_p;
+
+  // The members of kind s (not kNeither).
+  Block of(Kind s) const noexcept { return ((s & kind::kOfV) != 0 ? in_v : ~in_v) & ((s & kind::kOfP) != 0 ? in_p : ~in_p); }
+  Kind kind_of(unsigned bit) const noexcept {
+    return static_cast<Kind>(((in_v >> bit) & 1u) | ((in_p >> bit) & 1u) << 1);
+  }
+};
+
+// The one place neighbours of v and p are classified: block b's words of the
+// two rows split by kind.  v and p themselves are in no kind: neither is in
+// its own row, so only kOfV could hold p and only kOfP v.
+class Classifier {
+ public:
+  Classifier(Qubit v, Qubit p) noexcept
+      : b_v_(v / kBlockBits), b_p_(p / kBlockBits), bit_v_(Block{1} << (v % kBlockBits)),
+        bit_p_(Block{1} << (p % kBlockBits)) {}
+
+  [[gnu::always_inline]] KindWords operator()(std::size_t b, Block in_v, Block in_p) const noexcept {
+    return {in_v & ~(b == b_p_ ? bit_p_ : 0), in_p & ~(b == b_v_ ? bit_v_ : 0)};
+  }
+
+  // Calls f(b, kinds) for every block where v or p has a neighbour, while f
+  // returns true.
+  template <class F>
+  void for_each_block(RowView row_v, RowView row_p, F&& f) const {
+    bool more = true;
+    row_v.for_each_block_from(0, [&](std::size_t b, Block word) {
+      return more = f(b, (*this)(b, word, row_p.blocks()[b]));
+    });
+    if (!more) return;
+    row_p.for_each_block_from(0, [&](std::size_t b, Block word) {
+      return row_v.blocks()[b] != 0 || f(b, (*this)(b, 0, word));
+    });
+  }
+
+ private:
+  std::size_t b_v_, b_p_;
+  Block bit_v_, bit_p_;
+};
+
 // The effect of a reduction about v and p on their neighbours, where they
 // are few: pair by pair from a list of (vertex, kind).  The list holds what
 // the degrees promise; a scan that finds more (a degree gone wrong) stops at
-// the list's end and panics before anything changes.
+// the list's end and panics before anything changes.  Each pair's edge
+// flips once whatever the list's order (flips is symmetric between kinds).
 void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect) {
   Qubit list[tuning::kReductionPairsMost];
   Kind kinds[tuning::kReductionPairsMost];
   std::size_t size = 0;
   bool full = false;
-  const auto add = [&](Qubit w, Kind s) {
-    if (size == tuning::kReductionPairsMost) [[unlikely]] {
+  BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
+  Classifier(v, p).for_each_block(row_v, row_p, [&](std::size_t b, const KindWords& found) {
+    Block all = found.in_v | found.in_p;
+    if (size + static_cast<unsigned>(std::popcount(all)) > tuning::kReductionPairsMost) [[unlikely]] {
       full = true;
       return false;
     }
-    list[size] = w;
-    kinds[size++] = s;
+    for (; all != 0; all &= all - 1) {
+      const unsigned bit = static_cast<unsigned>(std::countr_zero(all));
+      list[size] = b * kBlockBits + bit;
+      kinds[size++] = found.kind_of(bit);
+    }
     return true;
-  };
-  BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
-  row_v.for_each_from(0, [&](Qubit w) { return w == p || add(w, row_p.contains(w) ? kind::kOfBoth : kind::kOfV); });
-  row_p.for_each_from(0, [&](Qubit w) { return w == v || row_v.contains(w) || add(w, kind::kOfP); });
+  });
   if (full) [[unlikely]]
     panic_more_neighbours_than_counted(v, p);
   for (std::size_t x = 0; x < size; ++x) {
@@ -93,72 +141,71 @@ void apply_effect_by_pairs(GraphState& state, Qubit v, Qubit p, const ReductionE
 }
 
 // The kind sets of a reduction: the neighbours of v and p split by kind
-// (kOfV, kOfP, kOfBoth; v and p themselves in none), snapshot before
-// anything changes, and a partner set for the kind being applied.  Two
-// containers offer the same operations: bit sets on the stack for short
-// rows, read and written a block at a time with no bookkeeping, and the
-// store's scratch rows beyond, which visit only non-empty blocks.
-//
-//   empty(s)                  whether kind s has no member
-//   members(s)                kind s as raw blocks
-//   gather(kinds, change)     partners = union of the listed kinds (a bit
-//                             per kind), with v and p flipped where
-//                             `change` says
-//   flip_member_rows(s, own, k)  XORs every member's row of kind s with
-//                             the partners (own bit left out where kind s
-//                             flips with itself) and right-multiplies its
-//                             VOP by k, then empties the partners
-//   right_multiply(s, k)      VOP(w) <- VOP(w) . k for every member
-//   flip_into(row, s)         XORs `row` with kind s
+// (classify), snapshot before anything changes, and a partner set for the
+// kind being applied.  Two containers meet this concept: bit sets on the
+// stack for short rows, read and written a block at a time with no
+// bookkeeping, and the store's scratch rows beyond, which visit only
+// non-empty blocks.
+template <class Sets>
+concept KindSets = requires(Sets& sets, const Sets& read, Kind s, std::uint8_t kinds, OwnBit own, Vop k, BitSpan& row) {
+  // Whether kind s has no member.
+  { read.empty(s) } -> std::same_as<bool>;
+  // Kind s as raw blocks.
+  { read.members(s) } -> std::same_as<BlockRange>;
+  // Partners = the union of the listed kinds (a bit per kind), with v and p
+  // flipped where the kind change s says.
+  sets.gather(kinds, s);
+  // XORs every member's row of kind s with the partners (its own bit left
+  // out with kLeftOut) and right-multiplies its VOP by k, then empties the
+  // partners.
+  sets.flip_member_rows(s, own, k);
+  // VOP(w) <- VOP(w) . k for every member of kind s.
+  sets.right_multiply(s, k);
+  // XORs row with kind s.
+  read.flip_into(row, s);
+};
 
 // The inner loop of the stack kind sets: XORs the row of every member with
 // `stretch` (blocks lo ..), each member's own bit left out where asked, and
 // right-multiplies its VOP by k.  A short row's XOR is the bare word loop
-// (bit_set.h), which the AVX2 version does 256 bits at a time; one binary
-// picks its version at load time, so it runs on every x86-64.  The own bit
-// is left out by flipping it in the row right after the XOR brought it in:
-// toggling it in the stretch instead would make the next wide load wait for
-// a narrow store.
+// (row_layout.h), which the AVX2 version does 256 bits at a time; one binary
+// picks its version at load time, so it runs on every x86-64.
 KELVORIN_AVX2_CLONES
 void flip_rows_with_stretch(GraphState& state, BlockRange members, std::size_t lo, BlockRange stretch, OwnBit own,
                             Vop k) noexcept {
   const bool leave_out = own == OwnBit::kLeftOut;
   for_each_bit(members, [&](Qubit w) {
-    BitSpan row = state.adjacent(w);
-    row.flip_block_range(lo, stretch);
-    if (leave_out) row.flip(w);
+    flip_member_row(state.adjacent(w), w, leave_out, [&](BitSpan& row) { row.flip_block_range(lo, stretch); });
     if (k != vop::I) state.right_multiply(w, k);
   });
 }
 
 class StackKindSets {
  public:
+  // Every block is classified, empty or not: a short row has no summaries
+  // to skip by, and a loop with no branch on the data is the fastest way
+  // through a few cache lines.
   StackKindSets(GraphState& state, Qubit v, Qubit p) noexcept
       : state_(state), v_(v), p_(p), blocks_(state.blocks_per_row()) {
     const RowView row_v = state.adjacent(v), row_p = state.adjacent(p);
-    // Neither v nor p is in its own row, so only kOfV can hold p and only
-    // kOfP v.  (Locals throughout the loop: the stores into the sets could
-    // otherwise alias the rows as far as the compiler knows.)
+    // Locals throughout the loop: the stores into the sets could otherwise
+    // alias the rows as far as the compiler knows.
     const Block* const in_v_row = row_v.blocks();
     const Block* const in_p_row = row_p.blocks();
-    const std::size_t blocks = blocks_, b_v = v / kBlockBits, b_p = p / kBlockBits;
-    const Block bit_v = bit(v), bit_p = bit(p);
-    Block of_v = 0, of_p = 0, of_both = 0;
+    const std::size_t blocks = blocks_;
+    const Classifier classify(v, p);
+    Block present[kind::kCount] = {};
     for (std::size_t b = 0; b < blocks; ++b) {
-      const Block in_v = in_v_row[b], in_p = in_p_row[b];
-      const Block kv = in_v & ~in_p & ~(b == b_p ? bit_p : 0);
-      const Block kp = in_p & ~in_v & ~(b == b_v ? bit_v : 0);
-      const Block kb = in_v & in_p;
-      kinds_[kind::kOfV][b] = kv;
-      kinds_[kind::kOfP][b] = kp;
-      kinds_[kind::kOfBoth][b] = kb;
-      of_v |= kv;
-      of_p |= kp;
-      of_both |= kb;
+      const KindWords found = classify(b, in_v_row[b], in_p_row[b]);
+      const Block of_v = found.of(kind::kOfV), of_p = found.of(kind::kOfP), of_both = found.of(kind::kOfBoth);
+      kinds_[kind::kOfV][b] = of_v;
+      kinds_[kind::kOfP][b] = of_p;
+      kinds_[kind::kOfBoth][b] = of_both;
+      present[kind::kOfV] |= of_v;
+      present[kind::kOfP] |= of_p;
+      present[kind::kOfBoth] |= of_both;
     }
-    present_[kind::kOfV] = of_v;
-    present_[kind::kOfP] = of_p;
-    present_[kind::kOfBoth] = of_both;
+    std::copy_n(present, kind::kCount, present_);
   }
 
   bool empty(Kind s) const noexcept { return present_[s] == 0; }
@@ -207,20 +254,11 @@ class ScratchKindSets {
   ScratchKindSets(GraphState& state, Qubit v, Qubit p, GraphState::ScratchRow& of_v, GraphState::ScratchRow& of_p,
                   GraphState::ScratchRow& of_both, GraphState::ScratchRow& partners) noexcept
       : state_(state), v_(v), p_(p), kinds_{&*of_v, &*of_p, &*of_both}, partners_(*partners) {
-    const RowView row_v = state.adjacent(v), row_p = state.adjacent(p);
-    row_v.for_each_block_from(0, [&](std::size_t b, Block word) {
-      const Block in_p = row_p.blocks()[b];
-      if ((word & ~in_p) != 0) kind_set(kind::kOfV).flip_block(b, word & ~in_p);
-      if ((word & in_p) != 0) kind_set(kind::kOfBoth).flip_block(b, word & in_p);
+    Classifier(v, p).for_each_block(state.adjacent(v), state.adjacent(p), [&](std::size_t b, const KindWords& found) {
+      for (Kind s = kind::kOfV; s < kind::kCount; ++s)
+        if (found.of(s) != 0) kind_set(s).flip_block(b, found.of(s));
       return true;
     });
-    row_p.for_each_block_from(0, [&](std::size_t b, Block word) {
-      const Block only_p = word & ~row_v.blocks()[b];
-      if (only_p != 0) kind_set(kind::kOfP).flip_block(b, only_p);
-      return true;
-    });
-    kind_set(kind::kOfV).remove(p);
-    kind_set(kind::kOfP).remove(v);
   }
 
   bool empty(Kind s) const noexcept { return kind_set(s).empty(); }
@@ -253,12 +291,14 @@ class ScratchKindSets {
   BitSpan& partners_;
 };
 
+static_assert(KindSets<StackKindSets> && KindSets<ScratchKindSets>);
+
 // The effect where v and p have many neighbours, over either container:
 // each kind's rows go once against its partners, the members of the kinds
 // it flips with (disjoint, so their union) and v or p where its kind
 // changes.
-template <class KindSets>
-void apply_effect_by_kinds(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect, KindSets& sets) {
+template <KindSets Sets>
+void apply_effect_by_kinds(GraphState& state, Qubit v, Qubit p, const ReductionEffect& effect, Sets& sets) {
   BitSpan row_v = state.adjacent(v), row_p = state.adjacent(p);
   for (Kind s = kind::kOfV; s < kind::kCount; ++s) {
     if (sets.empty(s)) continue;

@@ -85,6 +85,25 @@ template <class F>
   if (b < n) dst[b] ^= src[b];
 }
 
+// The members of a run of blocks, counted over the line: how a stale degree
+// is counted (short_row.h).  Out of line and with the row's parts as
+// arguments, so that a count of a row stays a load and a test where it is
+// inlined and the row need not be put in memory for the call.
+[[gnu::noinline]] inline std::uint64_t count_members(const Block* blocks, std::size_t count) noexcept {
+  // Two blocks a popcount, in two sums that do not wait on each other.
+  std::uint64_t total = 0, other = 0;
+  std::size_t b = 0;
+  for (; b + 4 <= count; b += 4) {
+    std::uint64_t low, high;
+    std::memcpy(&low, blocks + b, sizeof low);
+    std::memcpy(&high, blocks + b + 2, sizeof high);
+    total += static_cast<unsigned>(std::popcount(low));
+    other += static_cast<unsigned>(std::popcount(high));
+  }
+  for (; b < count; ++b) total += static_cast<unsigned>(std::popcount(blocks[b]));
+  return total + other;
+}
+
 // Rows come in two kinds, by length alone, so every row of a store is of one
 // kind and the test of it predicts perfectly:
 // - short rows, of at most kUnsummarisedBlocks blocks (a few cache lines, see

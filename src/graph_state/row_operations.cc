@@ -51,8 +51,8 @@ template <class Store>
 void flip_rows_against(Store& state, RowView members, RowView set, OwnBit own) {
   // The set's blocks go a chunk at a time, each chunk to every member's row:
   // as a dense stretch when the set fills its span of blocks, else as a list
-  // of the non-empty blocks.  Either is a copy on the stack, so a member's
-  // own bit is left out by flipping it in the copy around that member's XOR.
+  // of the non-empty blocks.  A member's own bit is in a chunk exactly when
+  // the chunk's blocks reach the member's block (it is in the set).
   const bool leave_out = own == OwnBit::kLeftOut;
   std::size_t non_empty = 0, lowest = 0, highest = 0;
   set.for_each_block_from(0, [&](std::size_t b, Block) {
@@ -69,11 +69,8 @@ void flip_rows_against(Store& state, RowView members, RowView set, OwnBit own) {
       std::copy_n(set.blocks() + lo, len, stretch);
       members.for_each([&](Qubit i) {
         const std::size_t b = static_cast<std::size_t>(i / kBlockBits);
-        const bool own_here = leave_out && b >= lo && b < lo + len;
-        const Block own_bit = Block{1} << (i % kBlockBits);
-        if (own_here) stretch[b - lo] ^= own_bit;
-        state.adjacent(i).flip_block_range(lo, BlockRange{stretch, len});
-        if (own_here) stretch[b - lo] ^= own_bit;
+        flip_member_row(state.adjacent(i), i, leave_out && b >= lo && b < lo + len,
+                        [&](BitSpan& row) { row.flip_block_range(lo, BlockRange{stretch, len}); });
       });
     }
     return;
@@ -87,26 +84,13 @@ void flip_rows_against(Store& state, RowView members, RowView set, OwnBit own) {
       return size < tuning::kListChunkBlocks;
     });
     if (size == 0) break;
+    const std::uint64_t reach = (static_cast<std::uint64_t>(chunk[size - 1].block) + 1) * kBlockBits;
     members.for_each([&](Qubit i) {
-      // The member's own block is in the chunk exactly when the chunk covers
-      // it, since the member is in the set.
-      BlockWord* own_entry = nullptr;
-      Block own_bit = 0;
-      if (leave_out) {
-        const auto b = static_cast<std::uint32_t>(i / kBlockBits);
-        BlockWord* const at = std::lower_bound(chunk, chunk + size, b,
-                                               [](const BlockWord& e, std::uint32_t key) { return e.block < key; });
-        if (at != chunk + size && at->block == b) {
-          own_entry = at;
-          own_bit = Block{1} << (i % kBlockBits);
-          own_entry->word ^= own_bit;
-        }
-      }
-      state.adjacent(i).flip_blocks(chunk, size);
-      if (own_entry != nullptr) own_entry->word ^= own_bit;
+      flip_member_row(state.adjacent(i), i, leave_out && i >= from && i < reach,
+                      [&](BitSpan& row) { row.flip_blocks(chunk, size); });
     });
     if (size < tuning::kListChunkBlocks) break;
-    from = (static_cast<std::uint64_t>(chunk[size - 1].block) + 1) * kBlockBits;
+    from = reach;
   }
 }
 

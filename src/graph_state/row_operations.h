@@ -33,6 +33,18 @@ void complement_neighbourhood(Store& state, RowView members);
 // self-loop appears even for a moment).
 enum class OwnBit : bool { kIncluded, kLeftOut };
 
+// The step every row XOR with a set takes for one member w: xor_with(row)
+// XORs w's row with the set, or the chunk of it at hand; where the own bit
+// is to be left out and that chunk holds w, it is flipped back out of the
+// row right after the XOR brought it in.  (Toggling it in the chunk instead
+// would write the chunk between reads, and a wide load that follows a
+// narrow store to the same bytes waits for it.)
+template <class Xor>
+[[gnu::always_inline]] inline void flip_member_row(BitSpan row, Qubit w, bool own_in_chunk, Xor&& xor_with) {
+  xor_with(row);
+  if (own_in_chunk) row.flip(w);
+}
+
 // XORs the row of every member of `members` with `set`, word-parallel.
 // Neither may be a row that this changes (snapshots, or the rows of vertices
 // outside `members`).

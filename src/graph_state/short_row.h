@@ -9,7 +9,7 @@
 // single-bit update, each one-word XOR) add their change without looking:
 // a known degree stays exact and a stale one stays stale, since no row sees
 // 2^62 changes.  Reading code counts a stale row without storing the count;
-// only a writer keeps it (count_and_keep).
+// only a writer keeps it (BitSpan::count).
 #pragma once
 
 #include <algorithm>
@@ -56,17 +56,6 @@ class ShortRow {
   // Made on the spot for one call, never copied: a reader's half is const.
   ShortRow(const ShortRow&) = delete;
   ShortRow& operator=(const ShortRow&) = delete;
-
-  // The member count, counted over the line when the kept degree is stale.
-  std::uint64_t count() const noexcept {
-    const std::uint64_t degree = *row_.index;
-    return degree < kStaleFloor ? degree : count_members(row_.blocks, row_.block_count);
-  }
-  // The same, keeping a count it makes so that the next one is a load.
-  std::uint64_t count_and_keep() noexcept {
-    const std::uint64_t degree = *row_.index;
-    return degree < kStaleFloor ? degree : (*row_.index = count_members(row_.blocks, row_.block_count));
-  }
 
   // Read a block at a time up to the first member.
   std::uint64_t first() const noexcept {
@@ -170,24 +159,6 @@ class ShortRow {
  private:
   // Exact if it was, stale if it was.
   void add_to_degree(int delta) noexcept { *row_.index += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta)); }
-
-  // Out of line and with the row's parts as arguments, so that count() stays
-  // a load and a test where it is inlined and the row need not be put in
-  // memory for the call.
-  [[gnu::noinline]] static std::uint64_t count_members(const Block* blocks, std::size_t count) noexcept {
-    // Two blocks a popcount, in two sums that do not wait on each other.
-    std::uint64_t total = 0, other = 0;
-    std::size_t b = 0;
-    for (; b + 4 <= count; b += 4) {
-      std::uint64_t low, high;
-      std::memcpy(&low, blocks + b, sizeof low);
-      std::memcpy(&high, blocks + b + 2, sizeof high);
-      total += static_cast<unsigned>(std::popcount(low));
-      other += static_cast<unsigned>(std::popcount(high));
-    }
-    for (; b < count; ++b) total += static_cast<unsigned>(std::popcount(blocks[b]));
-    return total + other;
-  }
 
   RowParts row_;
 };
