@@ -3,7 +3,9 @@
 // - every VOP is one of the 24 operators;
 // - every row has the store's bit length, and no bit at or past it is set;
 // - no vertex is its own neighbour, and every edge is in both rows;
-// - each row's degree is the popcount of its blocks;
+// - each row's kept degree is the popcount of its blocks, or for a short row
+//   stale (at or above kStaleFloor, to be counted); a summarised row's is
+//   never stale;
 // - a summarised row (longer than kUnsummarisedBlocks, see bit_set.h) has its
 //   summary and top words exact: a bit set where, and only where, the block
 //   or summary word below is non-empty, none past the row's end;
@@ -81,9 +83,14 @@ std::string row_violation(const RowView& row, Qubit n, Label&& label, Member&& m
       wrong = label() + ": summary word " + std::to_string(w) + " is " + hex(row.summary()[w]) + ", its blocks give " +
               hex(expected);
   }
-  if (row.count() != members)
-    return label() + ": degree " + std::to_string(row.count()) + " but " + std::to_string(members) +
+  // The kept degree as it is, not counted: a count would hide a wrong one.
+  const std::uint64_t degree = row.kept_degree();
+  if (degree >= kStaleFloor) {
+    if (summarised) return label() + ": stale degree " + hex(degree) + " in a summarised row";
+  } else if (degree != members) {
+    return label() + ": degree " + std::to_string(degree) + " but " + std::to_string(members) +
            " members in its blocks";
+  }
   if (!wrong.empty()) return wrong;
   if (summarised) {
     const std::size_t words = row_summary_words(n), tops = row_top_words(n);
