@@ -1,7 +1,7 @@
 // What the engine uses of the CPU beyond its architecture's baseline.
 //
 // Three paths are written for x86-64: the short-row scan's SSE2 compares
-// (bit_set.h), an AVX2 version of the reduction's row XOR picked at load time
+// (short_row.h), an AVX2 version of the reduction's row XOR picked at load time
 // (reduction.cc, GCC only) and POPCNT for population counts (-mpopcnt, which
 // CMake passes to every target that links the engine).  Each has a portable
 // version in plain C++, which every other CPU compiles, and which the CMake

@@ -25,6 +25,13 @@ inline bool edge(const GraphState& g, Qubit i, Qubit j) {
   return g.adjacent(i).contains(j);
 }
 
+// Flips the edge {i, j} (distinct, in range) in both rows directly: a CZ
+// between the bare qubits.
+inline void toggle_edge(GraphState& g, Qubit i, Qubit j) {
+  g.adjacent(i).flip(j);
+  g.adjacent(j).flip(i);
+}
+
 // Adds the edge {a, b} to both rows directly, with no gate involved.
 inline void connect(GraphState& g, Qubit a, Qubit b) {
   g.adjacent(a).insert(b);

@@ -67,8 +67,9 @@ GraphState::GraphState(const GraphState& other)
     const std::size_t rows = static_cast<std::size_t>(n) + kScratchRows;
     rows_.reset(allocate_rows<Block>(rows, row_blocks_));
     index_.reset(allocate_rows<std::uint64_t>(rows, index_words_));
-    // Only non-empty blocks are written, so the pages of a sparse state's
-    // empty rows stay unmapped in the copy as they are in the original.
+    // A summarised row copies only its non-empty blocks, so the pages of a
+    // large sparse state's empty rows stay unmapped in the copy as they are
+    // in the original; a short row, a few cache lines, is copied whole.
     // (The VOPs come last, so the rows are made with the length explicit.)
     for (Qubit q = 0; q < n; ++q) BitSpan(row_blocks(q), row_index(q), n).assign(other.adjacent(q));
   }

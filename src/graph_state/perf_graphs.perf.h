@@ -13,7 +13,6 @@
 
 #include "../random/random_source.h"
 #include "graph_state.h"
-#include "row_operations.h"
 
 namespace kelvorin::perf {
 
@@ -27,6 +26,11 @@ inline void qubits_and_degrees(benchmark::internal::Benchmark* b) {
   for (const std::int64_t n : kQubitCounts)
     for (const std::int64_t d : kDegrees)
       if (2 * d < n) b->Args({n, d});
+}
+
+inline void toggle_edge(GraphState& g, Qubit i, Qubit j) {
+  g.adjacent(i).flip(j);
+  g.adjacent(j).flip(i);
 }
 
 inline void add_edge(GraphState& g, Qubit i, Qubit j) {

@@ -8,12 +8,6 @@
 
 namespace kelvorin {
 
-void toggle_edge(GraphState& state, Qubit i, Qubit j) {
-  check_index(state.qubit_count(), i);
-  check_index(state.qubit_count(), j);
-  toggle_edge_unchecked(state, i, j);
-}
-
 template <class Store>
 void complement_neighbourhood(Store& state, RowView members) {
   if (members.count() <= tuning::kComplementPairsMost) {

@@ -1,6 +1,6 @@
-// Row operations on the store that the graph rewrites are built from: the
-// edge toggle, complementing the edges among a set of vertices, XORing many
-// rows with one set, and moving one edge end in many rows.  None of them
+// Row operations on the store that the graph rewrites are built from:
+// complementing the edges among a set of vertices, XORing many rows with one
+// set, and moving one edge end in many rows.  None of them
 // touches a vertex operator.
 #pragma once
 
@@ -9,16 +9,6 @@
 #include "graph_state.h"
 
 namespace kelvorin {
-
-// Flips the edge between the distinct vertices i and j in both adjacency
-// sets; whether the edge was there is read from i's set.  Checks i, then j.
-void toggle_edge(GraphState& state, Qubit i, Qubit j);
-
-// The same without the checks, for callers that have made them.
-[[gnu::always_inline]] inline void toggle_edge_unchecked(GraphState& state, Qubit i, Qubit j) noexcept {
-  state.adjacent(i).flip(j);
-  state.adjacent(j).flip(i);
-}
 
 // Flips every edge between two members of `members`, which must not be a row
 // that any of those edges touches (a neighbourhood of another vertex, or a

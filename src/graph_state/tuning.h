@@ -14,7 +14,7 @@ namespace kelvorin::tuning {
 
 // Rows of at most this many 32-bit blocks (four 64-byte cache lines: 2048
 // qubits) keep no summaries, and a row XOR of more than one word leaves
-// their degree stale rather than updating it (see bit_set.h); a scan makes
+// their degree stale rather than updating it (see short_row.h); a scan makes
 // the row's one summary word on the spot.  Against one line (16 blocks),
 // in instructions per shot of the error-correction circuits: rotated
 // surface code d = 21 -45 %, unrotated d = 21 -59 %, color code (rows of

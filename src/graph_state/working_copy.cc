@@ -41,11 +41,11 @@ struct WorkingCopy::Pool {
   std::vector<Slab> slabs;
   std::vector<Row*> rows;  // every slab's rows; rows[0 .. used) are taken
   std::size_t used = 0;
-  Slab scratch{};  // the rows a measurement leases (the X branch takes three)
+  Slab scratch{};  // the rows a measurement leases (the X branch takes two)
   std::uint8_t leased = 0;
   bool busy = false;
 
-  static constexpr std::size_t kScratchRows = 3;
+  static constexpr std::size_t kScratchRows = 2;
   static constexpr std::size_t kFirstSlabRows = 16;
 
   // A slab of `count` empty rows for stores of bit_len bits.
