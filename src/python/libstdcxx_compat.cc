@@ -13,6 +13,6 @@
 #include <string>
 
 #if defined(_GLIBCXX_RELEASE) && _GLIBCXX_RELEASE >= 13 && _GLIBCXX_USE_CXX11_ABI
-template void std::string::_M_replace_cold(char*, std::string::size_type, const char*, std::string::size_type,
-                                           std::string::size_type);
+template void std::basic_string<char>::_M_replace_cold(char*, std::string::size_type, const char*,
+                                                       std::string::size_type, std::string::size_type);
 #endif
