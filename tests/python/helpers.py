@@ -31,16 +31,22 @@ SINGLE_QUBIT_GATES = ["x", "y", "z", "h", "s", "sdag"]
 TWO_QUBIT_GATES = ["cz", "cx", "xcx", "ycx", "xcz", "ycz", "cy", "xcy", "ycy"]
 
 
-class Callback:
-    """An index argument whose __index__ first calls `fn` (re-entrant use)."""
+class Index:
+    """An index argument that converts through Python code: __index__ counts
+    the call, calls `callback` first if given (re-entrant use, its result
+    kept), raises `raises` if given, and returns `value`."""
 
-    def __init__(self, fn, value=0):
-        self.fn = fn
-        self.value = value
+    def __init__(self, value=0, raises=None, callback=None):
+        self.value, self.raises, self.callback = value, raises, callback
+        self.calls = 0
         self.result = None
 
     def __index__(self):
-        self.result = self.fn()
+        self.calls += 1
+        if self.callback is not None:
+            self.result = self.callback()
+        if self.raises is not None:
+            raise self.raises
         return self.value
 
 

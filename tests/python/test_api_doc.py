@@ -110,6 +110,86 @@ def test_entry_quotes_the_docstring(key):
         assert normalized(obj.__doc__) in normalized(body), name
 
 
+# Every docstring the module shows, verbatim, with the text signature of each
+# callable: (dotted path under the module, "" for the module; docstring;
+# text signature, or NOT_CALLABLE).
+NOT_CALLABLE = object()
+SINGLE_QUBIT_DOCS = {
+    "x": "Apply an X (Pauli-X) gate to the given qubit.",
+    "y": "Apply a Y (Pauli-Y) gate to the given qubit.",
+    "z": "Apply a Z (Pauli-Z) gate to the given qubit.",
+    "h": "Apply an H (Hadamard) gate to the given qubit.",
+    "s": "Apply an S (phase) gate to the given qubit.",
+    "sdag": "Apply an S\u2020 (inverse phase) gate to the given qubit.",
+}
+TWO_QUBIT_DOCS = {
+    "cz": "Apply a controlled-Z (CZ) gate with `control` and `target` qubits.",
+    "cx": "Apply a controlled-X (CX) / CNOT gate with `control` and `target`.",
+    "xcx": "Apply an X-controlled X gate (CX in the X basis).",
+    "ycx": "Apply a Y-controlled X gate (control qubit in the Y basis).",
+    "xcz": "Apply an X-controlled Z gate (target in X basis).",
+    "ycz": "Apply a Y-controlled Z gate (target in Y basis).",
+    "cy": "Apply a controlled-Y (CY) gate with `control` and `target`.",
+    "xcy": "Apply an X-controlled Y gate (control in X basis).",
+    "ycy": "Apply a Y-controlled Y gate (both in Y basis).",
+}
+DOCSTRINGS = [
+    ("", "Graph-state based quantum circuit simulator exposed as the `kelvorin` Python module.", NOT_CALLABLE),
+    (
+        "Kelvorin",
+        "Simulator for graph states over a fixed number of qubits.\n\n"
+        "Use this class from Python to apply gates and perform measurements.",
+        "(qubit_amount)",
+    ),
+    *[(f"Kelvorin.{name}", doc + "\n\n`node` is the index of the qubit.", "($self, qubit)")
+      for name, doc in SINGLE_QUBIT_DOCS.items()],
+    *[(f"Kelvorin.{name}", doc, "($self, control, target)") for name, doc in TWO_QUBIT_DOCS.items()],
+    *[
+        (
+            f"Kelvorin.measure_{basis.lower()}",
+            f"Perform a projective measurement of `qubit` in the {basis} basis.\n\n"
+            "Returns `MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`.",
+            "($self, qubit)",
+        )
+        for basis in "XYZ"
+    ],
+    (
+        "Kelvorin.get_entangled_group",
+        "Return the set of qubits that are entangled with `qubit`.\n\nThis follows adjacency in the underlying graph.",
+        "($self, qubit)",
+    ),
+    (
+        "Kelvorin.peek_measure_set",
+        "Simulate measurements on a set of `qubits` without modifying the real state.\n\n"
+        "Returns a map from qubit index to `Outcome` (result and axis used).",
+        "($self, qubits)",
+    ),
+    (
+        "MeasurementResult",
+        "Result of a single-qubit measurement.\n\nExposed to Python as `kelvorin.MeasurementResult`.",
+        NOT_CALLABLE,
+    ),
+    ("Axis", None, NOT_CALLABLE),
+    (
+        "Outcome",
+        "Measurement outcome and the axis that was measured.\n\nReturned in the values of `peek_measure_set`.",
+        NOT_CALLABLE,
+    ),
+    ("Outcome.result", "", NOT_CALLABLE),
+    ("Outcome.axis", "", NOT_CALLABLE),
+]
+
+
+@pytest.mark.parametrize("path, doc, signature", DOCSTRINGS, ids=[p or "kelvorin" for p, _, _ in DOCSTRINGS])
+def test_docstring(path, doc, signature):
+    obj = kelvorin
+    for part in filter(None, path.split(".")):
+        obj = getattr(obj, part)
+    assert obj.__doc__ == doc
+    if signature is not NOT_CALLABLE:
+        assert obj.__text_signature__ == signature
+
+
 def test_module_docstring_is_quoted():
     assert normalized(kelvorin.__doc__) in normalized(API.read_text(encoding="utf-8"))
     assert ast.get_docstring(STUB) == kelvorin.__doc__

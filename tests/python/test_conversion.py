@@ -1,24 +1,9 @@
 """Conversion of index arguments and the prefixing of argument errors."""
 
 import pytest
+from helpers import Index
 
 from kelvorin import Kelvorin
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class RaisesOnIndex:
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __index__(self):
-        raise self.exc
 
 
 class BadStr:
@@ -72,9 +57,9 @@ def test_other_errors_pass_unchanged():
         s.x(Index(-5))
     assert str(e.value) == "can't convert negative int to unsigned"
     with pytest.raises(ValueError, match="^boom$"):
-        s.x(RaisesOnIndex(ValueError("boom")))
+        s.x(Index(raises=ValueError("boom")))
     with pytest.raises(MyTypeError, match="^sub$") as e:
-        s.x(RaisesOnIndex(MyTypeError("sub")))
+        s.x(Index(raises=MyTypeError("sub")))
     assert type(e.value) is MyTypeError
 
 
@@ -84,7 +69,7 @@ def test_prefixed_error_keeps_the_cause():
     exc.__cause__ = cause
     s = Kelvorin(1)
     with pytest.raises(TypeError) as e:
-        s.x(RaisesOnIndex(exc))
+        s.x(Index(raises=exc))
     assert str(e.value) == "argument 'qubit': inner"
     assert e.value is not exc
     assert e.value.__cause__ is cause
@@ -99,7 +84,7 @@ def test_unprintable_type_error(capsys):
     try:
         s = Kelvorin(1)
         with pytest.raises(TypeError) as e:
-            s.x(RaisesOnIndex(TypeError(BadStr())))
+            s.x(Index(raises=TypeError(BadStr())))
     finally:
         sys.unraisablehook = old
     assert str(e.value) == "argument 'qubit': <unprintable TypeError object>"

@@ -8,7 +8,7 @@ same way by the engine tests."""
 import sys
 
 import pytest
-from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, run_python
+from helpers import SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, Index, run_python
 
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
@@ -24,16 +24,6 @@ CIRCUIT = (
 )
 INVERSE = {"s": "sdag", "sdag": "s"}
 GATES = set(SINGLE_QUBIT_GATES + TWO_QUBIT_GATES)
-
-
-class Index:
-    """An index argument that converts through Python code."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class Qubits(frozenset):

@@ -15,7 +15,7 @@ changes nothing.
 from dataclasses import dataclass
 
 import pytest
-from helpers import panic_type
+from helpers import Index, panic_type
 from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, precondition, rule
@@ -64,22 +64,6 @@ class Err:
 
 class MyTypeError(TypeError):
     pass
-
-
-class Index:
-    """An object whose __index__ returns (or raises) what it was given."""
-
-    def __init__(self, result=None, raises=None, callback=None):
-        self.result, self.raises, self.callback = result, raises, callback
-        self.calls = 0
-
-    def __index__(self):
-        self.calls += 1
-        if self.callback is not None:
-            self.callback()
-        if self.raises is not None:
-            raise self.raises
-        return self.result
 
 
 class IntSub(int):

@@ -40,7 +40,7 @@ import sys
 import tracemalloc
 
 import pytest
-from helpers import EMULATED, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, UNDER_ASAN, panic_type
+from helpers import EMULATED, SINGLE_QUBIT_GATES, TWO_QUBIT_GATES, UNDER_ASAN, Index, panic_type
 
 from kelvorin import Kelvorin
 
@@ -87,14 +87,6 @@ def malloc_in_use():
     """Bytes that malloc has handed out and not had back, mappings included."""
     info = _mallinfo2()
     return info.uordblks + info.hblkhd
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class RaisesValue:

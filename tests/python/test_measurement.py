@@ -1,31 +1,12 @@
 """measure_x/y/z and peek_measure_set from Python: surface behaviour."""
 
 import pytest
-from helpers import Callback
+from helpers import Index
 
 from kelvorin import Axis, Kelvorin, MeasurementResult, Outcome
 
 PLUS, MINUS = MeasurementResult.PlusOne, MeasurementResult.MinusOne
 MEASURES = ["measure_x", "measure_y", "measure_z"]
-
-
-@pytest.mark.parametrize("name, basis", list(zip(MEASURES, "XYZ")))
-def test_measure_docstrings(name, basis):
-    m = getattr(Kelvorin, name)
-    assert m.__text_signature__ == "($self, qubit)"
-    assert m.__doc__ == (
-        f"Perform a projective measurement of `qubit` in the {basis} basis.\n\n"
-        "Returns `MeasurementResult.PlusOne` or `MeasurementResult.MinusOne`."
-    )
-
-
-def test_peek_docstring():
-    m = Kelvorin.peek_measure_set
-    assert m.__text_signature__ == "($self, qubits)"
-    assert m.__doc__ == (
-        "Simulate measurements on a set of `qubits` without modifying the real state.\n\n"
-        "Returns a map from qubit index to `Outcome` (result and axis used)."
-    )
 
 
 @pytest.mark.parametrize("name", MEASURES)
@@ -42,9 +23,9 @@ def test_measure_errors(PanicException, name):
         m()
     assert str(e.value) == f"Kelvorin.{name}() missing 1 required positional argument: 'qubit'"
     with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
-        m(Callback(lambda: s.get_entangled_group(0)))
+        m(Index(callback=lambda: s.get_entangled_group(0)))
     with pytest.raises(RuntimeError, match="^Already borrowed$"):
-        m(Callback(lambda: s.h(0)))
+        m(Index(callback=lambda: s.h(0)))
     assert type(m(qubit=2)) is MeasurementResult
 
 
@@ -98,17 +79,17 @@ def test_peek_accepts_sets_frozensets_and_subclasses():
 
 def test_peek_in_a_callback_shares_access():
     s = Kelvorin(2)
-    inner = Callback(lambda: s.peek_measure_set({1}))
+    inner = Index(callback=lambda: s.peek_measure_set({1}))
     out = s.peek_measure_set({inner})
     assert list(out) == [0]
     assert list(inner.result) == [1]
-    grp = Callback(lambda: s.get_entangled_group(1))
+    grp = Index(callback=lambda: s.get_entangled_group(1))
     assert list(s.peek_measure_set({grp})) == [0]
     assert grp.result == {1}
     with pytest.raises(RuntimeError, match="^Already borrowed$"):
-        s.peek_measure_set({Callback(lambda: s.x(0))})
+        s.peek_measure_set({Index(callback=lambda: s.x(0))})
     with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
-        s.measure_z(Callback(lambda: s.peek_measure_set({0})))
+        s.measure_z(Index(callback=lambda: s.peek_measure_set({0})))
     s.x(0)  # free again
 
 
