@@ -127,7 +127,6 @@ class RowView {
     return degree >= 2 || (degree == 1 && !contains(i));
   }
 
-
   // Writable only through BitSpan, which the store hands out for rows of a
   // store it may change.
   RowParts row_;

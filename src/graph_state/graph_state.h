@@ -47,7 +47,7 @@ class ScratchRow {
   template <class RowAt>
   static ScratchRow lease(std::uint8_t& leased, std::size_t rows, RowAt&& row_at) {
     for (std::size_t slot = 0; slot < rows; ++slot) {
-      if ((leased >> slot) & 1u) continue;
+      if (((static_cast<unsigned>(leased) >> slot) & 1u) != 0) continue;
       const BitSpan row = row_at(slot);
       if (!row.empty()) panic_returned_with_members(slot);
       leased |= static_cast<std::uint8_t>(1u << slot);

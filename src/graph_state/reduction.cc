@@ -48,7 +48,9 @@ struct KindWords {
   Block in_v, in_p;
 
   // The members of kind s (not kNeither).
-  Block of(Kind s) const noexcept { return ((s & kind::kOfV) != 0 ? in_v : ~in_v) & ((s & kind::kOfP) != 0 ? in_p : ~in_p); }
+  Block of(Kind s) const noexcept {
+    return ((s & kind::kOfV) != 0 ? in_v : ~in_v) & ((s & kind::kOfP) != 0 ? in_p : ~in_p);
+  }
   Kind kind_of(unsigned bit) const noexcept {
     return static_cast<Kind>(((in_v >> bit) & 1u) | ((in_p >> bit) & 1u) << 1);
   }
@@ -60,7 +62,9 @@ struct KindWords {
 class Classifier {
  public:
   Classifier(Qubit v, Qubit p) noexcept
-      : b_v_(v / kBlockBits), b_p_(p / kBlockBits), bit_v_(Block{1} << (v % kBlockBits)),
+      : b_v_(v / kBlockBits),
+        b_p_(p / kBlockBits),
+        bit_v_(Block{1} << (v % kBlockBits)),
         bit_p_(Block{1} << (p % kBlockBits)) {}
 
   [[gnu::always_inline]] KindWords operator()(std::size_t b, Block in_v, Block in_p) const noexcept {
@@ -72,13 +76,11 @@ class Classifier {
   template <class F>
   void for_each_block(RowView row_v, RowView row_p, F&& f) const {
     bool more = true;
-    row_v.for_each_block_from(0, [&](std::size_t b, Block word) {
-      return more = f(b, (*this)(b, word, row_p.blocks()[b]));
-    });
+    row_v.for_each_block_from(
+        0, [&](std::size_t b, Block word) { return more = f(b, (*this)(b, word, row_p.blocks()[b])); });
     if (!more) return;
-    row_p.for_each_block_from(0, [&](std::size_t b, Block word) {
-      return row_v.blocks()[b] != 0 || f(b, (*this)(b, 0, word));
-    });
+    row_p.for_each_block_from(
+        0, [&](std::size_t b, Block word) { return row_v.blocks()[b] != 0 || f(b, (*this)(b, 0, word)); });
   }
 
  private:

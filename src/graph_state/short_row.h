@@ -158,7 +158,9 @@ class ShortRow {
 
  private:
   // Exact if it was, stale if it was.
-  void add_to_degree(int delta) noexcept { *row_.index += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta)); }
+  void add_to_degree(int delta) noexcept {
+    *row_.index += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta));
+  }
 
   RowParts row_;
 };
