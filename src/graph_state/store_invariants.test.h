@@ -6,7 +6,7 @@
 // - each row's kept degree is the popcount of its blocks, or for a short row
 //   stale (at or above kStaleFloor, to be counted); a summarised row's is
 //   never stale;
-// - a summarised row (longer than kUnsummarisedBlocks, see bit_set.h) has its
+// - a summarised row (longer than kUnsummarisedBlocks, see row_layout.h) has its
 //   summary and top words exact: a bit set where, and only where, the block
 //   or summary word below is non-empty, none past the row's end;
 // - the row queries (first, for_each) agree with the raw blocks;
