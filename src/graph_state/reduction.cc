@@ -257,8 +257,10 @@ class ScratchKindSets {
                   GraphState::ScratchRow& of_both, GraphState::ScratchRow& partners) noexcept
       : state_(state), v_(v), p_(p), kinds_{&*of_v, &*of_p, &*of_both}, partners_(*partners) {
     Classifier(v, p).for_each_block(state.adjacent(v), state.adjacent(p), [&](std::size_t b, const KindWords& found) {
-      for (Kind s = kind::kOfV; s < kind::kCount; ++s)
-        if (found.of(s) != 0) kind_set(s).flip_block(b, found.of(s));
+      const Block only_v = found.of(kind::kOfV), only_p = found.of(kind::kOfP), both = found.of(kind::kOfBoth);
+      if (only_v != 0) kind_set(kind::kOfV).flip_block(b, only_v);
+      if (only_p != 0) kind_set(kind::kOfP).flip_block(b, only_p);
+      if (both != 0) kind_set(kind::kOfBoth).flip_block(b, both);
       return true;
     });
   }

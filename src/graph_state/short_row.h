@@ -52,7 +52,7 @@ inline constexpr std::uint64_t kStaleDegree = std::uint64_t{2} << 62;
 // indices and pass block b and the bit mask within it.
 class ShortRow {
  public:
-  explicit ShortRow(RowParts row) noexcept : row_(row) {}
+  explicit ShortRow(const RowParts& row) noexcept : row_(row) {}
   // Made on the spot for one call, never copied: a reader's half is const.
   ShortRow(const ShortRow&) = delete;
   ShortRow& operator=(const ShortRow&) = delete;
@@ -162,7 +162,8 @@ class ShortRow {
     *row_.index += static_cast<std::uint64_t>(static_cast<std::int64_t>(delta));
   }
 
-  RowParts row_;
+  // The view's parts, not a copy: this lives for one call of the view's.
+  const RowParts& row_;
 };
 
 }  // namespace kelvorin

@@ -20,7 +20,7 @@ namespace kelvorin {
 // indices and pass block b and the bit mask within it.
 class SummarisedRow {
  public:
-  explicit SummarisedRow(RowParts row) noexcept : row_(row) {}
+  explicit SummarisedRow(const RowParts& row) noexcept : row_(row) {}
   // Made on the spot for one call, never copied: a reader's half is const.
   SummarisedRow(const SummarisedRow&) = delete;
   SummarisedRow& operator=(const SummarisedRow&) = delete;
@@ -266,7 +266,8 @@ class SummarisedRow {
     if (summary_words()[w] == 0) top_words()[w / kSummaryBits] &= ~(SummaryWord{1} << (w % kSummaryBits));
   }
 
-  RowParts row_;
+  // The view's parts, not a copy: this lives for one call of the view's.
+  const RowParts& row_;
 };
 
 }  // namespace kelvorin
