@@ -436,13 +436,7 @@ def test_recursion_through_shared_calls_unwinds_the_flag():
 def test_a_set_changing_size_during_conversion():
     sim = Kelvorin(3)
     qubits = {1}
-
-    class Grow:
-        def __index__(self):
-            qubits.add(object())
-            return 0
-
-    qubits.add(Grow())
+    qubits.add(Index(callback=lambda: qubits.add(object())))  # grows the set while it is read
     with pytest.raises(RuntimeError) as e:
         sim.peek_measure_set(qubits)
     assert str(e.value) == "Set changed size during iteration"

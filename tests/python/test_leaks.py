@@ -120,21 +120,6 @@ class RaisesUnprintableType:
         raise TypeError(self.arg)
 
 
-class CallsBack:
-    def __init__(self, sim):
-        self.sim = sim
-
-    def __index__(self):
-        self.sim.z(0)
-        return 0
-
-
-class Panics:
-    def __index__(self):
-        VICTIM.x(99)
-        return 0
-
-
 @contextlib.contextmanager
 def quiet():
     """Standard error and unraisable reports go nowhere while the loop runs."""
@@ -230,8 +215,8 @@ INDEX_PATHS = [
     ("unprintable_type_error", lambda sim: RaisesUnprintableType(Unprintable()), TypeError),
     ("str_panics", lambda sim: RaisesUnprintableType(PanicsOnStr()), PanicException),
     ("out_of_range", lambda sim: N, PanicException),
-    ("calls_back", lambda sim: CallsBack(sim), RuntimeError),
-    ("resumed_panic", lambda sim: Panics(), PanicException),
+    ("calls_back", lambda sim: Index(callback=lambda: sim.z(0)), RuntimeError),
+    ("resumed_panic", lambda sim: Index(callback=lambda: VICTIM.x(99)), PanicException),
 ]
 
 BINDING = [
@@ -297,7 +282,7 @@ CONSTRUCTOR = [
     ("capacity", (2**63,), {}, PanicException),
     ("no_memory", (10**6,), {}, MemoryError),
     ("size_overflow", (2**40,), {}, MemoryError),
-    ("resumed_panic", (Panics(),), {}, PanicException),
+    ("resumed_panic", (Index(callback=lambda: VICTIM.x(99)),), {}, PanicException),
 ]
 
 
