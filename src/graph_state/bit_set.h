@@ -46,10 +46,10 @@ class RowView {
   std::size_t block_count() const noexcept { return row_.block_count; }
   const Block* blocks() const noexcept { return row_.blocks; }
   BlockRange block_range() const noexcept { return {row_.blocks, row_.block_count}; }
-  // The row's two summary levels (summarised_row.h), for whole-store
-  // comparisons; a short row has none.
-  const SummaryWord* summary() const noexcept { return row_.index + 1; }
-  const SummaryWord* top() const noexcept { return row_.index + 1 + row_summary_words(row_.bit_len); }
+  // A summarised row's two summary levels (summarised_row.h), for
+  // whole-store comparisons; a short row has none.
+  const SummaryWord* summary() const noexcept { return summary_words(row_); }
+  const SummaryWord* top() const noexcept { return top_words(row_); }
   // The degree word as kept: the member count, or for a short row a value at
   // or above kStaleFloor when it is stale (short_row.h).
   std::uint64_t kept_degree() const noexcept { return *row_.index; }

@@ -97,7 +97,7 @@ TEST(BitSpan, UpdatesKeepDegreeAndSummariesExact) {
     BitSpan other(other_storage.data(), RowIndex{other_index.data()}, len);
     const std::size_t summary_words = row_summary_words(len);
     const SummaryWord* const summary = row.summary();
-    const SummaryWord* const top = row.top();
+    const SummaryWord* const top = summary_words == 0 ? nullptr : row.top();
     std::set<std::uint64_t> model;
     // Members cluster now and then, so that blocks fill up and empty again.
     const auto pick = [&] { return rng() % 3 == 0 ? rng() % std::min<std::uint64_t>(len, 70) : rng() % len; };

@@ -155,4 +155,13 @@ struct RowParts {
   std::uint64_t bit_len;
 };
 
+// Where a summarised row's two summary levels lie in its index words (the
+// degree first, see RowIndex); a short row has neither.
+inline SummaryWord* summary_words(const RowParts& row) noexcept {
+  return row.index + 1;
+}
+inline SummaryWord* top_words(const RowParts& row) noexcept {
+  return row.index + 1 + summary_words_for_blocks(row.block_count);
+}
+
 }  // namespace kelvorin

@@ -19,8 +19,8 @@ template <class Store>
 void complement_neighbourhood(Store& state, RowView members);
 
 // Whether a row XOR leaves each member's own bit out: with kLeftOut, every
-// member must be in the set, and its row gets the set less itself (no
-// self-loop appears even for a moment).
+// member must be in the set, and its row gets the set less itself (the bit
+// the XOR brings in is flipped out again before the next row's turn).
 enum class OwnBit : bool { kIncluded, kLeftOut };
 
 // The step every row XOR with a set takes for one member w: xor_with(row)

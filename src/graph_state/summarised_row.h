@@ -195,8 +195,8 @@ class SummarisedRow {
  private:
   // The parts of the row's index (see RowIndex).
   std::uint64_t* degree() const noexcept { return row_.index; }
-  SummaryWord* summary_words() const noexcept { return row_.index + 1; }
-  SummaryWord* top_words() const noexcept { return row_.index + 1 + summary_words_for_blocks(row_.block_count); }
+  SummaryWord* summary_words() const noexcept { return kelvorin::summary_words(row_); }
+  SummaryWord* top_words() const noexcept { return kelvorin::top_words(row_); }
 
   void add_to_degree(std::int64_t delta) noexcept {
     *degree() = static_cast<std::uint64_t>(static_cast<std::int64_t>(*degree()) + delta);
